@@ -1,0 +1,52 @@
+#include "tests/common/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QTest>
+
+namespace tovari::test {
+
+bool WaitFor(const std::function<bool()>& pred, std::chrono::milliseconds limit)
+{
+    return QTest::qWaitFor(pred, int(limit.count()));
+}
+
+QStringList& RecordedTraces()
+{
+    static QStringList traces;
+    return traces;
+}
+
+namespace {
+QtMessageHandler previousHandler = nullptr;
+
+void RecordingHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (context.category && QByteArray(context.category) == "tovari.trace") {
+        RecordedTraces().append(message);
+        return;
+    }
+    if (previousHandler)
+        previousHandler(type, context, message);
+}
+}  // namespace
+
+void InstallTraceRecorder()
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("tovari.trace.debug=true"));
+    previousHandler = qInstallMessageHandler(RecordingHandler);
+}
+
+QString WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(bytes);
+    return path;
+}
+
+}  // namespace tovari::test

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <functional>
+
+namespace tovari::test {
+
+// Pumps events until pred() holds or the limit passes; returns pred() at the end.
+bool WaitFor(const std::function<bool()>& pred, std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+// Every message written to the trace category is kept here (and the category is enabled).
+void InstallTraceRecorder();
+QStringList& RecordedTraces();
+
+// Writes a file of the given bytes, making its folder; returns the full path.
+QString WriteFile(const QString& path, const QByteArray& bytes = QByteArray());
+
+}  // namespace tovari::test
