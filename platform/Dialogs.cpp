@@ -9,7 +9,7 @@ namespace tovari {
 
 void QtDialogs::ShowMessage(const QString& text)
 {
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text, QMessageBox::Ok,
+    QMessageBox box(QMessageBox::NoIcon, title_, text, QMessageBox::Ok,
                     QApplication::activeWindow());
     box.exec();
 }

@@ -29,11 +29,17 @@ public:
 
 class QtDialogs final : public Dialogs {
 public:
+    // The caption of plain message dialogs.
+    explicit QtDialogs(QString applicationTitle) : title_(std::move(applicationTitle)) {}
+
     void ShowMessage(const QString& text) override;
     Result MessageBox(QWidget* owner, const QString& text, const QString& caption, Buttons buttons,
                       Icon icon) override;
     QString InputBox(const QString& caption, const QString& prompt, const QString& text) override;
     std::optional<QString> BrowseForFolder(QWidget* owner, const QString& title) override;
+
+private:
+    QString title_;
 };
 
 }  // namespace tovari

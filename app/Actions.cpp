@@ -1,0 +1,156 @@
+// The main window's commands and where they are shown.
+#include "app/Unit1.h"
+
+#include "platform/ImageList.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QToolBar>
+
+namespace tovari {
+
+namespace {
+
+struct ActionDeclaration {
+    QAction* TActionManager1::*slot;
+    const char* name;
+    const char* category;  // nullptr: none
+    const char* caption;
+    const char* hint;
+    const char* helpKeyword;
+    int icon;                           // index into the icon list, -1: none
+    void (TForm1::*handler)();          // nullptr: shown, does nothing
+};
+
+// Every command, in one place. Handlers of parts not built yet stay empty and the command stays inert.
+const ActionDeclaration kActions[] = {
+    {&TActionManager1::ActLogin, "ActLogin", "操作", "ログイン(&Login)", nullptr, "ログインします", -1, nullptr},
+    {&TActionManager1::ActLogout, "ActLogout", "操作", "ログアウト(Log&out)", nullptr, "ログアウトします", -1, nullptr},
+    {&TActionManager1::ActRefresh, "ActRefresh", "操作", "最新の情報に更新(&Refresh)", nullptr, nullptr, -1,
+     &TForm1::ActRefreshExecute},
+    {&TActionManager1::Exit, "Exit", "操作", "終了(E&xit)", nullptr, nullptr, -1, &TForm1::ExitExecute},
+    {&TActionManager1::ActGoOrder, "ActGoOrder", "操作", "注文ページへ(&Order)", nullptr, nullptr, -1,
+     &TForm1::ActGoOrderExecute},
+    {&TActionManager1::ActDispOrderPageUrl, "ActDispOrderPageUrl", "操作", "注文ページへのURLを表示", nullptr, nullptr,
+     -1, &TForm1::ActDispOrderPageUrlExecute},
+    {&TActionManager1::ActSusiePlugin, "ActSusiePlugin", "プラグイン", "Susie プラグインを使う", nullptr, nullptr, -1,
+     nullptr},
+    {&TActionManager1::ActHelp, "ActHelp", "ヘルプ", "ヘルプ(&Help)", nullptr, "ヘルプを表示します", -1,
+     &TForm1::ActHelpExecute},
+    {&TActionManager1::ActShowNavigateWindow, "ActShowNavigateWindow", "ヘルプ", "ナビケーションを表示する(&N)", nullptr,
+     nullptr, -1, &TForm1::ActShowNavigateWindowExecute},
+    {&TActionManager1::ActNewVersion, "ActNewVersion", "ヘルプ", "最新バージョンの確認", nullptr, nullptr, -1,
+     &TForm1::ActNewVersionExecute},
+    {&TActionManager1::AcTUpFolder, "AcTUpFolder", "その他操作", "上へ", "一つ上のフォルダに移動します", nullptr, 0,
+     nullptr},
+    {&TActionManager1::ActReload, "ActReload", nullptr, "更新", nullptr, nullptr, -1, nullptr},
+    {&TActionManager1::ActFileUpLoad, "ActFileUpLoad", "画像", "画像をアルバムに登録", nullptr, nullptr, -1, nullptr},
+    {&TActionManager1::ActFileUp, "ActFileUp", nullptr, "プリントへ追加", nullptr, nullptr, 3, nullptr},
+    {&TActionManager1::ActDelete, "ActDelete", nullptr, "削除(&Delete)", nullptr, "削除します", -1, nullptr},
+    {&TActionManager1::ActGoAddPrint, "ActGoAddPrint", "アルバム画像", "プリントへ追加", nullptr, nullptr, -1, nullptr},
+    {&TActionManager1::ActAlbumImageProperty, "ActAlbumImageProperty", "アルバム画像", "プロパティ", nullptr, nullptr, -1,
+     nullptr},
+};
+
+// An item with a caption of its own: a stand-in that triggers the action and follows its state.
+QAction* ItemWithCaption(QAction* action, const QString& caption, const QIcon& icon, QObject* owner)
+{
+    auto* item = new QAction(icon.isNull() ? action->icon() : icon, caption, owner);
+    item->setObjectName(action->objectName());
+    item->setToolTip(action->toolTip());
+    item->setStatusTip(action->statusTip());
+    QObject::connect(item, &QAction::triggered, action, &QAction::trigger);
+    auto follow = [item, action] {
+        item->setEnabled(action->isEnabled());
+        item->setCheckable(action->isCheckable());
+        item->setChecked(action->isChecked());
+        item->setVisible(action->isVisible());
+    };
+    follow();
+    QObject::connect(action, &QAction::changed, item, follow);
+    return item;
+}
+
+}  // namespace
+
+void TForm1::createActions()
+{
+    for (const ActionDeclaration& d : kActions) {
+        auto* action = new QAction(QString::fromUtf8(d.caption), this);
+        action->setObjectName(QString::fromUtf8(d.name));
+        if (d.category)
+            action->setProperty("category", QString::fromUtf8(d.category));
+        if (d.hint) {
+            action->setToolTip(QString::fromUtf8(d.hint));
+            action->setStatusTip(QString::fromUtf8(d.hint));
+        }
+        if (d.helpKeyword)
+            action->setProperty("helpKeyword", QString::fromUtf8(d.helpKeyword));
+        if (d.icon >= 0)
+            action->setIcon(QIcon(IconImageList->Pixmap(d.icon)));
+        if (d.handler)
+            connect(action, &QAction::triggered, this, [this, h = d.handler] { (this->*h)(); });
+        ActionManager1.*(d.slot) = action;
+    }
+    ActionManager1.ActSusiePlugin->setCheckable(true);
+    ActionManager1.ActFileUp->setEnabled(false);
+}
+
+void TForm1::createMenus()
+{
+    TActionManager1& a = ActionManager1;
+    auto icon = [this](int i) { return QIcon(IconImageList->Pixmap(i)); };
+
+    ActionMainMenuBar1 = new QMenuBar(this);
+    ActionMainMenuBar1->setObjectName(QStringLiteral("ActionMainMenuBar1"));
+    QFont menuFont(QStringLiteral("MS UI Gothic"));
+    menuFont.setPixelSize(12);
+    ActionMainMenuBar1->setFont(menuFont);
+    ActionMainMenuBar1->setFixedHeight(23);
+    ActionMainMenuBar1->setStyleSheet(QStringLiteral("QMenuBar { background: rgb(247, 246, 238); }"));
+    setMenuBar(ActionMainMenuBar1);
+
+    QMenu* operate = ActionMainMenuBar1->addMenu(QStringLiteral("操作(&S)"));
+    operate->addAction(a.ActLogin);
+    operate->addAction(ItemWithCaption(a.ActLogout, QStringLiteral("ログアウト(Logo&ut)"), QIcon(), operate));
+    operate->addAction(a.ActGoOrder);
+    operate->addAction(ItemWithCaption(a.ActDispOrderPageUrl, QStringLiteral("注文ページへのURLを表示(&R)"), QIcon(), operate));
+    operate->addAction(a.ActSusiePlugin);
+    operate->addAction(a.Exit);
+
+    QMenu* help = ActionMainMenuBar1->addMenu(QStringLiteral("ヘルプ(&H)"));
+    help->addAction(a.ActShowNavigateWindow);
+    help->addAction(ItemWithCaption(a.ActNewVersion, QStringLiteral("最新バージョンの確認(&Z)"), QIcon(), help));
+    help->addAction(ItemWithCaption(a.ActHelp, QStringLiteral("説明ページへ(Help&page)"), QIcon(), help));
+
+    PcActionToolBar->addAction(ItemWithCaption(a.ActFileUp, QStringLiteral("プリントへ追加(&U)"), icon(3), PcActionToolBar));
+    PcActionToolBar->addAction(
+        ItemWithCaption(a.ActGoOrder, QStringLiteral("Velmo.ネットの写真屋さん 注文ページへ(&O)"), QIcon(), PcActionToolBar));
+    PcActionToolBar->addAction(
+        ItemWithCaption(a.ActLogin, QStringLiteral("アルバム会員ログイン(&Login)"), QIcon(), PcActionToolBar));
+    PcActionToolBar->addAction(a.ActRefresh);
+
+    AlbumActionToolBar->addAction(ItemWithCaption(a.AcTUpFolder, QStringLiteral("上へ(&F)"), icon(0), AlbumActionToolBar));
+    AlbumActionToolBar->addAction(ItemWithCaption(a.ActReload, QStringLiteral("更新(&R)"), QIcon(), AlbumActionToolBar));
+
+    PcListPopupActionBar = new QMenu(this);
+    PcListPopupActionBar->setObjectName(QStringLiteral("PcListPopupActionBar"));
+    PcListPopupActionBar->addAction(a.ActFileUpLoad);
+
+    AlbumListPopupActionBar = new QMenu(this);
+    AlbumListPopupActionBar->setObjectName(QStringLiteral("AlbumListPopupActionBar"));
+    AlbumMoveMenu = AlbumListPopupActionBar->addMenu(QStringLiteral("他のフォルダへ移動"));
+    AlbumListPopupActionBar->addAction(ItemWithCaption(a.ActDelete, QStringLiteral("削除"), QIcon(), AlbumListPopupActionBar));
+    AlbumListPopupActionBar->addAction(a.ActGoAddPrint);
+    AlbumListPopupActionBar->addSeparator();
+    AlbumListPopupActionBar->addAction(a.ActAlbumImageProperty);
+
+    connect(PcListView, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { PcListPopupActionBar->popup(PcListView->viewport()->mapToGlobal(pos)); });
+    connect(AlbumListView, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        AlbumListPopupActionBar->popup(AlbumListView->viewport()->mapToGlobal(pos));
+    });
+}
+
+}  // namespace tovari

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "platform/LoadState.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <optional>
+
+namespace tovari {
+
+// What the scheduler needs of the main window.
+class LoadSchedulerHost {
+public:
+    virtual ~LoadSchedulerHost() = default;
+    virtual int SelectedTabIndex() const = 0;
+    // Path of the folder selected in the local tree; empty when none is.
+    virtual QString SelectedPcFolder() const = 0;
+    // Id of the album folder whose tree node is selected; nothing when no node is.
+    virtual std::optional<int> SelectedAlbumFolderId() const = 0;
+    virtual void PcLoad(const QString& folder) = 0;
+    virtual void AlbumLoad(int folderId) = 0;
+};
+
+// Starts the folder loaders from a timer, so that a folder change during a load stops that load
+// first and the newest selection is listed next.
+class TLoadScheduler : public QObject {
+    Q_OBJECT
+public:
+    explicit TLoadScheduler(LoadSchedulerHost& host, QObject* parent = nullptr);
+
+    void PcTreeViewChange();
+    void AlbumTreeViewChange();
+    void StopTimerExecute();
+
+    LoadState PcLoadState = LoadState::STOPED_PC;
+    LoadState AlbumLoadState = LoadState::STOPED_ALBUM;
+    QTimer StopTimer;
+
+private:
+    LoadSchedulerHost& host_;
+};
+
+// The debug name of an album load state; nullptr for values that have none.
+const char* AlbumLoadStateName(LoadState state);
+
+}  // namespace tovari

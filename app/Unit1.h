@@ -1,0 +1,174 @@
+#pragma once
+
+#include "app/LoadScheduler.h"
+#include "local/PcBrowser.h"
+
+#include <QImage>
+#include <QMainWindow>
+#include <QTimer>
+#include <cstdint>
+
+class QAction;
+class QFileSystemModel;
+class QLabel;
+class QListView;
+class QMenu;
+class QMenuBar;
+class QProgressBar;
+class QScrollArea;
+class QSplitter;
+class QStatusBar;
+class QTabBar;
+class QToolBar;
+class QTreeView;
+class QTreeWidget;
+
+namespace tovari {
+
+class Dialogs;
+class TForm3;
+class TImageList;
+class TLoginDialog;
+
+// Every command of the main window; menus, toolbars and pop-ups only show these.
+struct TActionManager1 {
+    QAction* ActLogin = nullptr;
+    QAction* ActLogout = nullptr;
+    QAction* ActRefresh = nullptr;
+    QAction* Exit = nullptr;
+    QAction* ActGoOrder = nullptr;
+    QAction* ActDispOrderPageUrl = nullptr;
+    QAction* ActSusiePlugin = nullptr;
+    QAction* ActHelp = nullptr;
+    QAction* ActShowNavigateWindow = nullptr;
+    QAction* ActNewVersion = nullptr;
+    QAction* AcTUpFolder = nullptr;
+    QAction* ActReload = nullptr;
+    QAction* ActFileUpLoad = nullptr;
+    QAction* ActFileUp = nullptr;
+    QAction* ActDelete = nullptr;
+    QAction* ActGoAddPrint = nullptr;
+    QAction* ActAlbumImageProperty = nullptr;
+};
+
+// The main window: four stacked views chosen by a tab strip, and the state they share.
+class TForm1 : public QMainWindow, private LoadSchedulerHost, private PcBrowserHost {
+    Q_OBJECT
+public:
+    struct Collaborators {
+        Dialogs& dialogs;
+        TLoginDialog& loginDialog;
+        TForm3& navigateWindow;
+        QString serviceUrl;
+    };
+
+    explicit TForm1(const Collaborators& collaborators, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    void ViewSelect(int i);
+    void DockTabSet1Change(int index);
+    void ExitExecute();
+    bool FormCloseQuery();
+
+    // Shared state.
+    QString DataFolder;
+    QString ImageCacheFolder;
+    std::int16_t CurrentView = 0;
+    bool AlbumFoldersLoaded = false;
+    QString SessionId;
+    bool NavigateWindow = true;
+    bool SpiEnabled = false;
+    QString SpiFolder;
+    bool LoggedIn = false;
+    QString UserName;
+    bool TransferReady = false;
+    bool Uploading = false;
+
+    // Widgets and parts, owned by the window.
+    TActionManager1 ActionManager1;
+    QMenuBar* ActionMainMenuBar1 = nullptr;
+    QTabBar* DockTabSet1 = nullptr;
+    QWidget* PcView = nullptr;
+    QWidget* OrderView = nullptr;
+    QWidget* BigImageView = nullptr;
+    QWidget* AlbumView = nullptr;
+    QToolBar* PcActionToolBar = nullptr;
+    QToolBar* OrderActionToolBar = nullptr;
+    QToolBar* AlbumActionToolBar = nullptr;
+    QTreeView* PcTreeView = nullptr;
+    QFileSystemModel* PcFolderModel = nullptr;
+    QSplitter* PcSplitter = nullptr;
+    TVirtualListView* PcListView = nullptr;
+    QListView* OrderListView = nullptr;
+    QScrollArea* ScrollBox1 = nullptr;
+    QLabel* BigImage = nullptr;
+    QTreeWidget* AlbumTreeView = nullptr;
+    QSplitter* AlbumSplitter = nullptr;
+    TVirtualListView* AlbumListView = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    QLabel* StatusPanel0 = nullptr;
+    QProgressBar* Gauge1 = nullptr;
+    QMenu* PcListPopupActionBar = nullptr;
+    QMenu* AlbumListPopupActionBar = nullptr;
+    QMenu* AlbumMoveMenu = nullptr;
+    QMenu* DummyPopupMenu = nullptr;
+    QImage UnknownFileImage;
+    QImage FolderImage;
+    QImage FolderUpImage;
+    TImageList* IconImageList = nullptr;
+    TImageList* AlbumImageList = nullptr;
+    QTimer PcImageDrawTimer;
+    TLoadScheduler Scheduler;
+    TPcBrowser* Pc = nullptr;
+
+    QString ServiceUrl() const { return serviceUrl_; }
+    QString OrderPageUrl() const;
+    QString StatusText() const;
+
+    // Handlers of the shell's own commands.
+    void ActGoOrderExecute();
+    void ActDispOrderPageUrlExecute();
+    void ActHelpExecute();
+    void ActNewVersionExecute();
+    void ActShowNavigateWindowExecute();
+    void ActRefreshExecute();
+
+    void PcTreeViewChange();
+    void AlbumTreeViewChange();
+
+    bool Login();
+    void LogoutProc();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate();
+    void PrepareDataFolder();
+    void LoadIniFile();
+    void SaveIniFile();
+    void createWidgets();
+    void createActions();
+    void createMenus();
+    QWidget* createPcView();
+    QWidget* createOrderView();
+    QWidget* createBigImageView();
+    QWidget* createAlbumView();
+
+    // LoadSchedulerHost
+    int SelectedTabIndex() const override;
+    QString SelectedPcFolder() const override;
+    std::optional<int> SelectedAlbumFolderId() const override;
+    void PcLoad(const QString& folder) override;
+    void AlbumLoad(int folderId) override;
+    // PcBrowserHost
+    LoadState& PcLoadState() override { return Scheduler.PcLoadState; }
+    void NavigateSetPage(int page) override;
+
+    Dialogs& dialogs_;
+    TLoginDialog& loginDialog_;
+    TForm3& navigateWindow_;
+    QString serviceUrl_;
+};
+
+}  // namespace tovari

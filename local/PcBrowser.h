@@ -1,0 +1,72 @@
+#pragma once
+
+#include "local/ImgCache.h"
+#include "local/PcImages.h"
+#include "platform/ImageList.h"
+#include "platform/LoadState.h"
+#include "platform/VirtualList.h"
+
+#include <QObject>
+#include <QPointer>
+
+class QProgressBar;
+class QStatusBar;
+class QTimer;
+
+namespace tovari {
+
+class TImageList;
+
+// What the local photo browser needs of the main window.
+class PcBrowserHost {
+public:
+    virtual ~PcBrowserHost() = default;
+    virtual LoadState& PcLoadState() = 0;
+    virtual int SelectedTabIndex() const = 0;
+    // Moves the navigation guide forward to a page (never back).
+    virtual void NavigateSetPage(int page) = 0;
+};
+
+// The main window's widgets that the local browser works with; all owned by the main window.
+struct PcBrowserWidgets {
+    TVirtualListView* PcListView = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    QProgressBar* Gauge1 = nullptr;
+    QTimer* PcImageDrawTimer = nullptr;
+};
+
+// The local side of the main window: listing one folder into the virtual photo list.
+class TPcBrowser : public QObject, public VirtualListItemSource {
+    Q_OBJECT
+public:
+    TPcBrowser(PcBrowserHost& host, const PcBrowserWidgets& widgets, QObject* parent = nullptr);
+
+    // Scans a folder and rebuilds the listing; pumps events while it reads the folder.
+    void PcLoad(const QString& folder);
+
+    void PcListViewData(int index, ListItemData& item);
+    void PcListViewDataHint(int startIndex, int endIndex);
+
+    TVirtualListModel* Model() const { return model_; }
+    TImageList* PcImageList() const { return pcImageList_; }
+
+    TPcImageArray PcImages;
+    TImgCache SlotCache;
+    bool ThumbDrawing = false;
+    std::int32_t HintStart = 0;
+    std::int32_t HintEnd = 0;
+
+private:
+    void ItemData(int index, ListItemData& item) override { PcListViewData(index, item); }
+    void ReplaceImageList();
+
+    PcBrowserHost& host_;
+    PcBrowserWidgets w_;
+    TVirtualListModel* model_;
+    QPointer<TImageList> pcImageList_;
+};
+
+// Entries a folder listing takes: files that are not hidden.
+bool IsListedEntry(bool directory, bool hidden);
+
+}  // namespace tovari

@@ -1,0 +1,13 @@
+#pragma once
+
+class QProgressBar;
+class QStatusBar;
+
+namespace tovari {
+
+// Puts the progress gauge into the status bar at its designed place, at 0, visible.
+void ShowGaugeInStatusBar(QProgressBar& gauge, QStatusBar& statusBar);
+// Sets the gauge to trunc(k / ((n - 1) / 100)) for item k of n; left alone for a single item.
+void SetGaugeProgress(QProgressBar& gauge, long long k, long long n);
+
+}  // namespace tovari
