@@ -1,6 +1,7 @@
 #include "tests/common/TestSupport.h"
 
-#include <QApplication>
+#include "platform/Application.h"
+
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -17,6 +18,7 @@ int main(int argc, char** argv)
     qputenv("XDG_RUNTIME_DIR", home.path().toLocal8Bit());
     testing::InitGoogleTest(&argc, argv);
     tovari::test::InstallTraceRecorder();
-    QApplication app(argc, argv);
+    // The program's own application object, so that errors escaping handlers are reported as in use.
+    tovari::TApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }

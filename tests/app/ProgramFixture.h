@@ -1,0 +1,87 @@
+#pragma once
+
+#include "app/Program.h"
+#include "tests/common/RecordingDialogs.h"
+#include "tests/common/TestSupport.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileSystemModel>
+#include <QTemporaryDir>
+#include <QTreeView>
+#include <QUrl>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace tovari::test {
+
+// Catches URLs that the program hands to the desktop.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    UrlCatcher()
+    {
+        QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "Open");
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "Open");
+    }
+    ~UrlCatcher() override
+    {
+        QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    }
+    QStringList urls;
+
+public slots:
+    void Open(const QUrl& url) { urls.append(url.toString()); }
+};
+
+// A whole program with its four windows, on a data folder of its own and an unreachable service.
+class ProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(sandbox.isValid());
+        qputenv("XDG_DATA_HOME", sandbox.filePath(QStringLiteral("data")).toLocal8Bit());
+    }
+
+    TProgram& Start(const QString& serviceUrl = QStringLiteral("http://127.0.0.1:9"))
+    {
+        program = std::make_unique<TProgram>(dialogs, serviceUrl);
+        return *program;
+    }
+    TForm1& Form() { return program->Form1; }
+
+    // Makes a folder below the sandbox with the given files (name -> bytes).
+    QString MakeFolder(const QString& name, const QStringList& files = {})
+    {
+        const QString path = sandbox.filePath(name);
+        QDir().mkpath(path);
+        for (const QString& f : files)
+            WriteFile(path + '/' + f, f.toUtf8());
+        return path;
+    }
+
+    void SelectPcFolder(const QString& path)
+    {
+        TForm1& f = Form();
+        f.PcTreeView->setCurrentIndex(f.PcFolderModel->index(path));
+    }
+
+    QStringList ListedCaptions()
+    {
+        QStringList out;
+        auto* model = Form().PcListView->model();
+        for (int i = 0; i < model->rowCount(); ++i)
+            out.append(model->index(i, 0).data().toString());
+        return out;
+    }
+
+    bool WaitForListing() { return WaitFor([&] { return !Form().Scheduler.StopTimer.isActive(); }); }
+
+    QTemporaryDir sandbox;
+    RecordingDialogs dialogs;
+    UrlCatcher urlCatcher;
+    std::unique_ptr<TProgram> program;
+};
+
+}  // namespace tovari::test

@@ -1,0 +1,153 @@
+#include "tests/app/ProgramFixture.h"
+
+#include "app/Helper.h"
+#include "platform/Application.h"
+#include "platform/Exception.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTreeWidget>
+
+namespace tovari::test {
+namespace {
+
+using StartupTest = ProgramTest;
+
+std::vector<bool> VisibleViews(TForm1& f)
+{
+    return {f.PcView->isVisibleTo(&f), f.OrderView->isVisibleTo(&f), f.BigImageView->isVisibleTo(&f),
+            f.AlbumView->isVisibleTo(&f)};
+}
+
+TEST_F(StartupTest, FirstStartShowsTheLocalViewAndTheGuide)
+{
+    TProgram& p = Start();
+    TForm1& f = p.Form1;
+    EXPECT_EQ(f.windowTitle(), QStringLiteral("Velmo.ネットの写真屋さん トヴァリ v20080101"));
+    EXPECT_EQ(f.DockTabSet1->currentIndex(), 0);
+    EXPECT_EQ(VisibleViews(f), (std::vector<bool>{true, false, false, false}));
+    EXPECT_EQ(f.CurrentView, 0);
+    EXPECT_TRUE(p.Form3.isVisible());
+    EXPECT_FALSE(f.LoggedIn);
+    EXPECT_EQ(f.StatusText(), QString());
+    EXPECT_FALSE(f.Scheduler.StopTimer.isActive());
+    EXPECT_FALSE(f.PcImageDrawTimer.isActive());
+    EXPECT_FALSE(f.Gauge1->isVisible());
+    EXPECT_EQ(f.Scheduler.PcLoadState, LoadState::STOPED_PC);
+    EXPECT_EQ(f.Scheduler.AlbumLoadState, LoadState::STOPED_ALBUM);
+
+    const QStringList tabs{f.DockTabSet1->tabText(0), f.DockTabSet1->tabText(1), f.DockTabSet1->tabText(2)};
+    EXPECT_EQ(tabs, (QStringList{QStringLiteral("あなたの パ ソ コ ン"), QStringLiteral("　注　文　"),
+                                 QStringLiteral("　画　像　")}));
+    // A refused login leaves the album tab with its logged-out caption and the tree empty.
+    EXPECT_EQ(f.DockTabSet1->tabText(3), QStringLiteral("アルバム"));
+    EXPECT_EQ(f.AlbumTreeView->topLevelItemCount(), 0);
+    EXPECT_FALSE(f.AlbumTreeView->isEnabled());
+}
+
+TEST_F(StartupTest, DataFolderAndImageCacheAreMadeUnderTheDataRoot)
+{
+    Start();
+    const QString expected = sandbox.filePath(QStringLiteral("data/tovari/"));
+    EXPECT_EQ(Form().DataFolder, expected);
+    EXPECT_EQ(Form().ImageCacheFolder, expected + QStringLiteral("ImageCache"));
+    EXPECT_TRUE(QDir(Form().ImageCacheFolder).exists());
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
+}
+
+TEST_F(StartupTest, DataFolderThatCannotBeMadeIsReportedAndStartUpGoesOn)
+{
+    // A file where the data root should be: no folder can be made below it, whoever runs the test.
+    const QString blocker = WriteFile(sandbox.filePath(QStringLiteral("blocker")), "x");
+    qputenv("XDG_DATA_HOME", (blocker + QStringLiteral("/data")).toLocal8Bit());
+    Start();
+    EXPECT_EQ(dialogs.messages, QStringList{QStringLiteral("フォルダ作成エラーが発生しました")});
+    EXPECT_EQ(Form().DockTabSet1->currentIndex(), 0);
+    EXPECT_TRUE(Form().PcView->isVisibleTo(&Form()));
+}
+
+TEST_F(StartupTest, ViewSelectShowsOneViewAndKeepsTheLastListView)
+{
+    Start();
+    TForm1& f = Form();
+    struct Step {
+        int tab;
+        std::vector<bool> visible;
+        int currentView;
+    };
+    const Step steps[] = {
+        {2, {false, false, true, false}, 0},
+        {3, {false, false, false, true}, 3},
+        {2, {false, false, true, false}, 3},
+        {1, {false, true, false, false}, 1},
+        {0, {true, false, false, false}, 0},
+    };
+    for (const Step& s : steps) {
+        f.DockTabSet1->setCurrentIndex(s.tab);
+        EXPECT_EQ(VisibleViews(f), s.visible) << "tab " << s.tab;
+        EXPECT_EQ(f.CurrentView, s.currentView) << "tab " << s.tab;
+    }
+    f.ViewSelect(7);
+    EXPECT_EQ(VisibleViews(f), (std::vector<bool>{false, false, false, false}));
+}
+
+TEST_F(StartupTest, OrderTabOpensTheOrderPageEachTimeItIsChosen)
+{
+    Start(QStringLiteral("http://shop.invalid"));
+    TForm1& f = Form();
+    f.DockTabSet1->setCurrentIndex(1);
+    f.DockTabSet1->setCurrentIndex(0);
+    f.DockTabSet1->setCurrentIndex(1);
+    // Setting the index it already has changes nothing.
+    f.DockTabSet1->setCurrentIndex(1);
+    const QString page = QStringLiteral("http://shop.invalid/wis/order.php?mode=select&sid=");
+    EXPECT_EQ(urlCatcher.urls, (QStringList{page, page}));
+}
+
+TEST_F(StartupTest, AlbumTabWhileLoggedOutShowsTheEmptyAlbumView)
+{
+    Start();
+    Form().DockTabSet1->setCurrentIndex(3);
+    EXPECT_TRUE(Form().AlbumView->isVisibleTo(&Form()));
+    EXPECT_TRUE(urlCatcher.urls.isEmpty());
+}
+
+// An object whose event handler fails, as a handler of the program may.
+class FailingReceiver : public QObject {
+public:
+    bool event(QEvent* e) override
+    {
+        if (e->type() == QEvent::User)
+            throw Exception(QStringLiteral("処理に失敗しました"));
+        return QObject::event(e);
+    }
+};
+
+TEST(ApplicationTest, AnErrorEscapingAHandlerIsShownAndTheProgramGoesOn)
+{
+    auto* app = qobject_cast<TApplication*>(QCoreApplication::instance());
+    ASSERT_NE(app, nullptr);
+    RecordingDialogs dialogs;
+    app->SetDialogs(&dialogs);
+    FailingReceiver receiver;
+    QCoreApplication::postEvent(&receiver, new QEvent(QEvent::User));
+    QCoreApplication::postEvent(&receiver, new QEvent(QEvent::User));
+    EXPECT_TRUE(WaitFor([&] { return dialogs.messages.size() == 2; }));
+    app->SetDialogs(nullptr);
+    EXPECT_EQ(dialogs.messages.value(0), QStringLiteral("処理に失敗しました"));
+}
+
+TEST_F(StartupTest, ExitClosesTheWindowAndHidesTheGuide)
+{
+    TProgram& p = Start();
+    p.Form1.show();
+    p.Form1.ActionManager1.Exit->trigger();
+    EXPECT_FALSE(p.Form1.isVisible());
+    EXPECT_FALSE(p.Form3.isVisible());
+}
+
+}  // namespace
+}  // namespace tovari::test

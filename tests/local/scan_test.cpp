@@ -1,0 +1,184 @@
+#include "tests/app/ProgramFixture.h"
+
+#include "platform/FileName.h"
+#include "platform/ImageList.h"
+
+#include <QPointer>
+#include <QProgressBar>
+#include <QTimer>
+#include <unistd.h>
+
+namespace tovari::test {
+namespace {
+
+class ScanTest : public ProgramTest {
+protected:
+    void SetUp() override
+    {
+        ProgramTest::SetUp();
+        RecordedTraces().clear();
+        Start();
+    }
+    TPcBrowser& Pc() { return *Form().Pc; }
+
+    // Runs one scan the way the timer does and checks that it leaves nothing busy behind.
+    void Scan(const QString& folder)
+    {
+        SelectPcFolder(folder);
+        ASSERT_TRUE(WaitForListing());
+        EXPECT_EQ(Form().Scheduler.PcLoadState, LoadState::STOPED_PC);
+        EXPECT_FALSE(Form().Gauge1->isVisible());
+        EXPECT_FALSE(Form().PcListView->testAttribute(Qt::WA_SetCursor));
+        EXPECT_TRUE(Form().PcImageDrawTimer.isActive());
+    }
+};
+
+TEST_F(ScanTest, ListsFilesOfAnyKindInNameOrderAndLeavesOutFoldersAndHiddenFiles)
+{
+    const QString folder = MakeFolder(QStringLiteral("mixed"),
+                                      {QStringLiteral("b.JPG"), QStringLiteral("A.txt"), QStringLiteral("c.jpeg"),
+                                       QStringLiteral(".hidden.jpg"), QStringLiteral("sub/inner.jpg"),
+                                       QStringLiteral(".hiddendir/x.jpg"), QStringLiteral("写真.bmp")});
+    const QString outside = MakeFolder(QStringLiteral("elsewhere"), {QStringLiteral("target.jpg")});
+    ASSERT_EQ(::symlink(NativePath(outside).constData(), NativePath(folder + "/linkdir").constData()), 0);
+    ASSERT_EQ(::symlink(NativePath(outside + "/target.jpg").constData(), NativePath(folder + "/link.jpg").constData()), 0);
+
+    Scan(folder);
+    const QStringList expected{QStringLiteral("A.txt"), QStringLiteral("b.JPG"), QStringLiteral("c.jpeg"),
+                               QStringLiteral("link.jpg"), QStringLiteral("写真.bmp")};
+    EXPECT_EQ(ListedCaptions(), expected);
+    ASSERT_EQ(Pc().PcImages.size(), std::size_t(expected.size()));
+    for (const TPcImages& e : Pc().PcImages) {
+        EXPECT_EQ(e.FolderPath, folder);
+        EXPECT_EQ(e.ImageIndex, -1);
+        EXPECT_TRUE(e.Loadable);
+        EXPECT_FALSE(e.ThumbTried);
+    }
+    // Three files or more bring the gauge to its end.
+    EXPECT_EQ(Form().Gauge1->value(), 100);
+}
+
+TEST_F(ScanTest, OneFileLeavesTheGaugeAtZero)
+{
+    Scan(MakeFolder(QStringLiteral("single"), {QStringLiteral("only.jpg")}));
+    EXPECT_EQ(ListedCaptions(), QStringList{QStringLiteral("only.jpg")});
+    EXPECT_EQ(Form().Gauge1->value(), 0);
+}
+
+TEST_F(ScanTest, EmptyAndUnreadableFoldersGiveAnEmptyList)
+{
+    Scan(MakeFolder(QStringLiteral("full"), {QStringLiteral("x.jpg")}));
+    ASSERT_EQ(ListedCaptions().size(), 1);
+
+    const QString emptyFolder = MakeFolder(QStringLiteral("empty/onlysub/deeper"));
+    Scan(sandbox.filePath(QStringLiteral("empty")));
+    EXPECT_TRUE(ListedCaptions().isEmpty());
+    EXPECT_TRUE(Pc().PcImages.empty());
+
+    // A folder that vanished after it was chosen reads as empty.
+    const QString vanishing = MakeFolder(QStringLiteral("vanishing"), {QStringLiteral("v.jpg")});
+    SelectPcFolder(vanishing);
+    QDir(vanishing).removeRecursively();
+    ASSERT_TRUE(WaitForListing());
+    EXPECT_TRUE(ListedCaptions().isEmpty());
+    EXPECT_EQ(Form().Scheduler.PcLoadState, LoadState::STOPED_PC);
+    EXPECT_FALSE(Form().Gauge1->isVisible());
+}
+
+TEST_F(ScanTest, ImageListIsReplacedOnlyAfterAListingWithEntries)
+{
+    Scan(MakeFolder(QStringLiteral("first"), {QStringLiteral("1.jpg")}));
+    QPointer<TImageList> afterFirst = Pc().PcImageList();
+    Scan(MakeFolder(QStringLiteral("nothing")));
+    // The previous listing had entries: a new list, and the old one is gone rather than kept.
+    EXPECT_TRUE(afterFirst.isNull());
+    QPointer<TImageList> afterEmpty = Pc().PcImageList();
+    Scan(MakeFolder(QStringLiteral("again"), {QStringLiteral("2.jpg")}));
+    EXPECT_EQ(Pc().PcImageList(), afterEmpty.data());
+    EXPECT_EQ(Form().PcListView->model(), Pc().Model());
+}
+
+TEST_F(ScanTest, NamesThatAreNotUtf8AreListedAndOpenAsTheSameFile)
+{
+    const QString folder = MakeFolder(QStringLiteral("raw"));
+    const QByteArray rawName = QByteArray("\x8e\xca\x90\x5e") + ".jpg";  // CP932 bytes, not UTF-8
+    const QByteArray path = NativePath(folder) + '/' + rawName;
+    FILE* f = std::fopen(path.constData(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs("raw bytes", f);
+    std::fclose(f);
+
+    Scan(folder);
+    ASSERT_EQ(Pc().PcImages.size(), 1u);
+    const TPcImages& entry = Pc().PcImages[0];
+    EXPECT_EQ(NativePath(entry.FileName), rawName);
+    QFile file;
+    ASSERT_TRUE(OpenNativeFile(file, entry.FolderPath + '/' + entry.FileName, QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("raw bytes"));
+}
+
+TEST_F(ScanTest, FolderChangeWhileTheSecondPassPumpsKeepsTheOldItemsOut)
+{
+    QStringList many;
+    for (int i = 0; i < 300; ++i)
+        many.append(QStringLiteral("old%1.jpg").arg(i));
+    const QString oldFolder = MakeFolder(QStringLiteral("old"), many);
+    const QString newFolder = MakeFolder(QStringLiteral("new"), {QStringLiteral("new.jpg")});
+
+    QStringList everListed;
+    QObject::connect(Pc().Model(), &QAbstractItemModel::rowsInserted, [&](const QModelIndex&, int first, int last) {
+        for (int i = first; i <= last; ++i)
+            everListed.append(Pc().Model()->index(i, 0).data().toString());
+    });
+    bool changed = false;
+    QTimer change;
+    change.setInterval(0);
+    QObject::connect(&change, &QTimer::timeout, [&] {
+        if (!changed && Form().Scheduler.PcLoadState == LoadState::NOW_LOADING_PC) {
+            changed = true;
+            SelectPcFolder(newFolder);
+        }
+    });
+    change.start();
+    SelectPcFolder(oldFolder);
+    ASSERT_TRUE(WaitFor([&] { return changed; }));
+    change.stop();
+    ASSERT_TRUE(WaitForListing());
+
+    EXPECT_EQ(everListed, QStringList{QStringLiteral("new.jpg")});
+    EXPECT_EQ(RecordedTraces().count(QStringLiteral("Stop Loading")), 300);
+}
+
+TEST_F(ScanTest, DataEventOutsideTheListingLeavesTheItemAlone)
+{
+    Scan(MakeFolder(QStringLiteral("two"), {QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}));
+    ListItemData item{QStringLiteral("untouched"), 7};
+    Pc().PcListViewData(5, item);
+    EXPECT_EQ(item.Caption, QStringLiteral("untouched"));
+    EXPECT_EQ(item.ImageIndex, 7);
+    Pc().PcListViewData(1, item);
+    EXPECT_EQ(item.Caption, QStringLiteral("b.jpg"));
+    EXPECT_EQ(item.ImageIndex, -1);
+}
+
+TEST_F(ScanTest, DataHintFollowsTheVisibleRange)
+{
+    QStringList many;
+    for (int i = 0; i < 200; ++i)
+        many.append(QStringLiteral("p%1.jpg").arg(i, 3, 10, QChar('0')));
+    Form().resize(800, 600);
+    Form().show();
+    Scan(MakeFolder(QStringLiteral("hint"), many));
+    ASSERT_TRUE(WaitFor([&] { return Pc().HintEnd > 0; }));
+    EXPECT_EQ(Pc().HintStart, 0);
+    const int firstEnd = Pc().HintEnd;
+    EXPECT_LT(firstEnd, 199);
+
+    Form().PcListView->scrollToBottom();
+    ASSERT_TRUE(WaitFor([&] { return Pc().HintEnd == 199; }));
+    EXPECT_GT(Pc().HintStart, 0);
+    EXPECT_EQ(std::make_pair(int(Pc().HintStart), int(Pc().HintEnd)), Form().PcListView->VisibleRange());
+}
+
+}  // namespace
+}  // namespace tovari::test
