@@ -3,6 +3,7 @@
 #include "app/Artwork.h"
 #include "app/Helper.h"
 #include "platform/Dialogs.h"
+#include "platform/Exception.h"
 #include "platform/ImageList.h"
 #include "platform/Shell.h"
 #include "service/LoginForm.h"
@@ -319,16 +320,14 @@ void TForm1::PrepareDataFolder()
         dialogs_.ShowMessage(QStringLiteral("フォルダ作成エラーが発生しました"));
 }
 
-void TForm1::LoadIniFile()
-{
-    setGeometry(100, 100, 400, 300);
-}
-
-void TForm1::SaveIniFile() {}
-
 bool TForm1::FormCloseQuery()
 {
-    SaveIniFile();
+    // The window closes even when the settings cannot be written; the user is told why they were not.
+    try {
+        SaveIniFile();
+    } catch (const Exception& e) {
+        dialogs_.ShowMessage(e.Message());
+    }
     return true;
 }
 

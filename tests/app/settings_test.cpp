@@ -1,0 +1,67 @@
+#include "tests/app/ProgramFixture.h"
+
+#include "app/Helper.h"
+
+#include <QSplitter>
+#include <QTreeView>
+
+namespace tovari::test {
+namespace {
+
+using SettingsTest = ProgramTest;
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+TEST_F(SettingsTest, FirstStartWritesEveryKeyWithItsDefaultInOrder)
+{
+    Start();
+    Form().show();
+    ASSERT_TRUE(Form().FormCloseQuery());
+    const QByteArray expected =
+        "[MAIN]\r\nWindowTop=100\r\nWindowLeft=100\r\nWindowWidth=400\r\nWindowHeight=300\r\n"
+        "NaviWindowTop=410\r\nNaviWindowLeft=100\r\nNavigateWindow=1\r\nPcViewWidth=100\r\nAlbumViewWidth=100\r\n"
+        "[NETWORK]\r\nQmoSessionId=\r\n[PLUGIN]\r\nSpi=0\r\nSpiFolder=\r\n";
+    EXPECT_EQ(ReadAll(Form().DataFolder + "tovari.ini"), expected);
+}
+
+TEST_F(SettingsTest, ChangedWindowsAndGuideChoiceComeBackAfterARestart)
+{
+    Start();
+    Form().show();
+    Form().move(140, 120);
+    Form().resize(700, 500);
+    program->Form3.move(300, 50);
+    program->Form3.SetShowAtStartup(false);
+    Form().PcSplitter->setSizes({180, 520});
+    Form().SessionId = QStringLiteral("abc123");
+    ASSERT_TRUE(Form().FormCloseQuery());
+    program.reset();
+    dialogs.messages.clear();
+
+    Start();
+    Form().show();
+    EXPECT_EQ(Form().pos(), QPoint(140, 120));
+    EXPECT_EQ(Form().size(), QSize(700, 500));
+    EXPECT_EQ(program->Form3.pos(), QPoint(300, 50));
+    EXPECT_FALSE(program->Form3.ShowAtStartup());
+    EXPECT_FALSE(program->Form3.isVisible());
+    EXPECT_EQ(Form().PcTreeView->width(), 180);
+    EXPECT_EQ(Form().SessionId, QStringLiteral("abc123"));
+}
+
+TEST_F(SettingsTest, SettingsThatCannotBeWrittenAreReportedAndTheWindowStillCloses)
+{
+    Start();
+    // A folder where the settings file should be: nothing can replace it.
+    QDir().mkpath(Form().DataFolder + "tovari.ini");
+    EXPECT_TRUE(Form().FormCloseQuery());
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(dialogs.messages[0], Form().DataFolder + QStringLiteral("tovari.ini に書き込めません"));
+}
+
+}  // namespace
+}  // namespace tovari::test
