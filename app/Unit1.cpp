@@ -492,6 +492,16 @@ void TForm1::AlbumLoad(int)
     state = state == LoadState::DO_STOP_ALBUM ? LoadState::STOPED_ALBUM : LoadState::LOAD_COMP_ALBUM;
 }
 
+void TForm1::SetFileUpEnabled(bool enabled)
+{
+    ActionManager1.ActFileUp->setEnabled(enabled);
+}
+
+void TForm1::SetStatusPanelText(const QString& text)
+{
+    StatusPanel0->setText(text);
+}
+
 void TForm1::NavigateSetPage(int page)
 {
     navigateWindow_.SetPage(page);

@@ -164,6 +164,8 @@ private:
     // PcBrowserHost
     LoadState& PcLoadState() override { return Scheduler.PcLoadState; }
     void NavigateSetPage(int page) override;
+    void SetFileUpEnabled(bool enabled) override;
+    void SetStatusPanelText(const QString& text) override;
 
     Dialogs& dialogs_;
     TLoginDialog& loginDialog_;

@@ -6,6 +6,7 @@
 #include "platform/Trace.h"
 
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QTimer>
@@ -51,6 +52,85 @@ TPcBrowser::TPcBrowser(PcBrowserHost& host, const PcBrowserWidgets& widgets, QOb
     model_->SetImageList(pcImageList_);
     w_.PcListView->setModel(model_);
     connect(w_.PcListView, &TVirtualListView::DataHint, this, &TPcBrowser::PcListViewDataHint);
+    connect(w_.PcListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TPcBrowser::PcListViewSelectItem);
+    w_.PcListView->installEventFilter(this);
+    w_.PcListView->viewport()->installEventFilter(this);
+}
+
+bool TPcBrowser::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        PcListViewKeyDown(key->key(), key->modifiers());
+        break;
+    }
+    case QEvent::KeyRelease:
+        PcListViewKeyUp();
+        break;
+    case QEvent::MouseMove:
+        PcListViewMouseMove();
+        break;
+    default:
+        break;
+    }
+    // The list's own handling of every event goes on.
+    return QObject::eventFilter(watched, event);
+}
+
+void TPcBrowser::PcListViewKeyDown(int key, Qt::KeyboardModifiers shift)
+{
+    const Qt::KeyboardModifiers relevant = shift & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    if (relevant != Qt::ControlModifier)
+        return;
+    if (key == Qt::Key_A)
+        w_.PcListView->selectAll();
+    else if (key == Qt::Key_D)
+        w_.PcListView->clearSelection();
+}
+
+void TPcBrowser::PcListViewKeyUp()
+{
+    PcFileUpRefresh();
+}
+
+void TPcBrowser::PcListViewSelectItem()
+{
+    PcFileUpRefresh();
+}
+
+void TPcBrowser::PcListViewMouseMove()
+{
+    if (!w_.PcListView->hasFocus())
+        w_.PcListView->setFocus(Qt::MouseFocusReason);
+}
+
+std::vector<int> TPcBrowser::UploadableSelection() const
+{
+    std::vector<int> rows;
+    const QItemSelectionModel* selection = w_.PcListView->selectionModel();
+    const int count = model_->Count();
+    for (const QModelIndex& index : selection->selectedIndexes()) {
+        const int row = index.row();
+        if (row < count && std::size_t(row) < PcImages.size() && PcImages[std::size_t(row)].Loadable)
+            rows.push_back(row);
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void TPcBrowser::PcFileUpRefresh()
+{
+    const std::size_t count = UploadableSelection().size();
+    if (count == 0) {
+        host_.SetFileUpEnabled(false);
+        host_.SetStatusPanelText(QString());
+        return;
+    }
+    host_.SetFileUpEnabled(true);
+    host_.SetStatusPanelText(QString::number(count) + QStringLiteral("個選択中 "));
+    host_.NavigateSetPage(2);
 }
 
 void TPcBrowser::ReplaceImageList()

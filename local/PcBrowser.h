@@ -25,6 +25,8 @@ public:
     virtual int SelectedTabIndex() const = 0;
     // Moves the navigation guide forward to a page (never back).
     virtual void NavigateSetPage(int page) = 0;
+    virtual void SetFileUpEnabled(bool enabled) = 0;
+    virtual void SetStatusPanelText(const QString& text) = 0;
 };
 
 // The main window's widgets that the local browser works with; all owned by the main window.
@@ -46,6 +48,14 @@ public:
 
     void PcListViewData(int index, ListItemData& item);
     void PcListViewDataHint(int startIndex, int endIndex);
+    void PcListViewKeyDown(int key, Qt::KeyboardModifiers shift);
+    void PcListViewKeyUp();
+    void PcListViewSelectItem();
+    void PcListViewMouseMove();
+    // Counts the selected items that can be sent, and brings the command, status bar and guide in line.
+    void PcFileUpRefresh();
+    // Rows of the uploadable selection, first to last.
+    std::vector<int> UploadableSelection() const;
 
     TVirtualListModel* Model() const { return model_; }
     TImageList* PcImageList() const { return pcImageList_; }
@@ -55,6 +65,9 @@ public:
     bool ThumbDrawing = false;
     std::int32_t HintStart = 0;
     std::int32_t HintEnd = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void ItemData(int index, ListItemData& item) override { PcListViewData(index, item); }

@@ -1,0 +1,82 @@
+#include "tests/app/ProgramFixture.h"
+
+#include "app/Helper.h"
+
+#include <QAction>
+#include <QTest>
+
+namespace tovari::test {
+namespace {
+
+class SelectionTest : public ProgramTest {
+protected:
+    void SetUp() override
+    {
+        ProgramTest::SetUp();
+        Start();
+        Form().show();
+        SelectPcFolder(MakeFolder(QStringLiteral("four"), {QStringLiteral("a.jpg"), QStringLiteral("b.jpg"),
+                                                           QStringLiteral("c.jpg"), QStringLiteral("d.jpg")}));
+        ASSERT_TRUE(WaitForListing());
+        list = Form().PcListView;
+        list->setFocus();
+    }
+    int Selected() const { return int(list->selectionModel()->selectedIndexes().size()); }
+
+    TVirtualListView* list = nullptr;
+};
+
+TEST_F(SelectionTest, CtrlAAndCtrlDSelectAndClearWithExactlyTheCtrlModifier)
+{
+    struct Step {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int selectedAfter;
+    };
+    const Step steps[] = {
+        {Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier, 0},
+        {Qt::Key_A, Qt::ControlModifier | Qt::AltModifier, 0},
+        {Qt::Key_A, Qt::ControlModifier, 4},
+        {Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier, 4},
+        {Qt::Key_D, Qt::ControlModifier, 0},
+    };
+    for (const Step& s : steps) {
+        QTest::keyClick(list, s.key, s.modifiers);
+        EXPECT_EQ(Selected(), s.selectedAfter) << "key " << s.key << " modifiers " << int(s.modifiers);
+    }
+}
+
+TEST_F(SelectionTest, CountLeavesOutUndecodableEntriesAndDrivesCommandStatusAndGuide)
+{
+    // The third file turned out not to be a picture.
+    Form().Pc->PcImages[2].Loadable = false;
+    EXPECT_FALSE(Form().ActionManager1.ActFileUp->isEnabled());
+    QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(Form().StatusText(), QStringLiteral("3個選択中 "));
+    EXPECT_TRUE(Form().ActionManager1.ActFileUp->isEnabled());
+    EXPECT_EQ(program->Form3.CurrentPage, 2);
+    EXPECT_EQ(Form().Pc->UploadableSelection(), (std::vector<int>{0, 1, 3}));
+
+    QTest::keyClick(list, Qt::Key_D, Qt::ControlModifier);
+    EXPECT_EQ(Form().StatusText(), QString());
+    EXPECT_FALSE(Form().ActionManager1.ActFileUp->isEnabled());
+    // The guide does not go back.
+    EXPECT_EQ(program->Form3.CurrentPage, 2);
+
+    // Only the undecodable one selected counts nothing.
+    list->selectionModel()->select(list->model()->index(2, 0), QItemSelectionModel::Select);
+    EXPECT_EQ(Form().StatusText(), QString());
+    EXPECT_FALSE(Form().ActionManager1.ActFileUp->isEnabled());
+}
+
+TEST_F(SelectionTest, MovingTheMouseOverTheListTakesTheFocusFromTheTree)
+{
+    Form().activateWindow();
+    Form().PcTreeView->setFocus();
+    ASSERT_TRUE(WaitFor([&] { return Form().PcTreeView->hasFocus(); }));
+    QTest::mouseMove(list->viewport(), QPoint(40, 40));
+    EXPECT_TRUE(WaitFor([&] { return list->hasFocus(); }));
+}
+
+}  // namespace
+}  // namespace tovari::test
