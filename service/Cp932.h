@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace tovari {
+
+// The service speaks code page 932; these convert at the HTTP boundary only.
+// Characters that CP932 cannot hold become "?". Lone surrogates U+DC80..U+DCFF (raw bytes of a
+// file name that was not UTF-8, see platform/FileName.h) go out as the bytes they stand for.
+QByteArray ToCp932(const QString& text);
+
+// Bytes that are not valid CP932 become U+FFFD, one per byte.
+QString FromCp932(const QByteArray& bytes);
+
+}  // namespace tovari

@@ -1,0 +1,87 @@
+#include "service/ServiceClient.h"
+
+#include "platform/Dialogs.h"
+#include "platform/FileName.h"
+#include "platform/Trace.h"
+#include "service/Cp932.h"
+#include "service/HttpClient.h"
+#include "service/ServiceProtocol.h"
+
+#include <QFile>
+
+namespace tovari {
+
+TServiceClient::TServiceClient(THttpClient& http, QString& sessionId, Dialogs& dialogs)
+    : http_(http), sessionId_(sessionId), dialogs_(dialogs)
+{
+}
+
+void TServiceClient::GetHTTPUnreported(const QString& url, QString& reply)
+{
+    reply.clear();
+    SetCookie();
+    const QString body = FromCp932(http_.Get(url));
+    if (FirstReplyLine(body) != kReplyNG)
+        GetCookie();
+    reply = body;
+}
+
+void TServiceClient::GetHTTP(const QString& url, QString& reply)
+{
+    try {
+        GetHTTPUnreported(url, reply);
+    } catch (const EIdSocketError&) {
+        dialogs_.ShowMessage(kConnectionErrorMessage);
+    }
+}
+
+bool TServiceClient::GetHTTPBin(const QString& url, const QString& filePath)
+{
+    QFile file;
+    if (!OpenNativeFile(file, filePath, QIODevice::WriteOnly | QIODevice::Truncate))
+        throw EFCreateError(QStringLiteral("Cannot create file \"%1\".").arg(filePath));
+    bool result = true;
+    try {
+        SetCookie();
+        http_.Get(url, file);
+        GetCookie();
+    } catch (const std::exception&) {
+        // A failed download only means "no picture"; the callers show nothing either.
+        result = false;
+    }
+    // A body that did not reach the disk whole is no success.
+    if (!file.flush())
+        result = false;
+    file.close();
+    return result;
+}
+
+void TServiceClient::SetCookie()
+{
+    if (sessionId_.isEmpty())
+        return;
+    if (!IsUsableSessionId(sessionId_) || !http_.SetExtraHeaders({"Cookie: sid=" + ToCp932(sessionId_)}))
+        Trace("Unusable session identifier not sent");
+}
+
+void TServiceClient::GetCookie()
+{
+    const QList<THttpCookie> cookies = http_.Cookies();
+    for (const THttpCookie& cookie : cookies) {
+        if (cookie.Name.compare("sid", Qt::CaseInsensitive) == 0) {
+            if (!AdoptSessionId(FromCp932(cookie.Value)))
+                Trace("Unusable session cookie ignored");
+            return;
+        }
+    }
+}
+
+bool TServiceClient::AdoptSessionId(const QString& candidate)
+{
+    if (!IsUsableSessionId(candidate))
+        return false;
+    sessionId_ = candidate;
+    return true;
+}
+
+}  // namespace tovari
