@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QImage>
+#include <QRect>
+#include <QSize>
+#include <QtGlobal>
+#include <vector>
+
+class QPainter;
+
+namespace tovari {
+
+// Pictures larger than this are refused: the whole picture must be decodable into 32-bit pixels.
+inline constexpr int kMaxPictureSide = 65535;
+inline constexpr qint64 kMaxDecodedBytes = qint64(1) << 30;
+
+// Throws EInvalidGraphic when width x height is empty, negative or above the caps.
+void CheckPictureSize(qint64 width, qint64 height);
+
+// The source pixel that destination pixel d samples when srcLen pixels are stretched to dstLen:
+// the source pixel under the destination pixel's centre.
+inline int SampleIndex(int d, int srcLen, int dstLen)
+{
+    return int((2 * qint64(d) + 1) * srcLen / (2 * qint64(dstLen)));
+}
+
+// A nearest-neighbour stretch of a picture into a rectangle of a painter, worked out for the part
+// of the rectangle that can show; pixels the painter can never reach are not computed.
+class TStretch {
+public:
+    TStretch(QPainter& canvas, const QRect& rect, QSize source, bool alpha);
+
+    bool Empty() const { return rows_.empty() || columns_.empty(); }
+    // Source column of each visible destination column, left to right.
+    const std::vector<int>& Columns() const { return columns_; }
+    // Distinct source rows needed, top to bottom.
+    const std::vector<int>& SourceRows() const { return sourceRows_; }
+
+    // Hands over source row y as 32-bit pixels (QImage::Format_RGB32/ARGB32 layout) of the full
+    // source width; the rows must come in the order of SourceRows().
+    void PutSourceRow(int y, const quint32* pixels);
+    // Draws whatever rows are pending. Called after the last row, and before an error ends the draw.
+    void Flush();
+
+private:
+    QPainter& canvas_;
+    QRect visible_;
+    std::vector<int> columns_;
+    std::vector<int> rows_;        // source row of each visible destination row
+    std::vector<int> sourceRows_;  // rows_ without repeats
+    std::size_t nextRow_ = 0;      // next destination row (index into rows_) to fill
+    int stripTop_ = 0;             // destination row index of strip_'s first line
+    int stripFill_ = 0;
+    QImage strip_;
+};
+
+}  // namespace tovari
