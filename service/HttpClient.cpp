@@ -1,7 +1,7 @@
 #include "service/HttpClient.h"
 
 #include "platform/FileName.h"
-#include "service/Cp932.h"
+#include "platform/Cp932.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -3,7 +3,7 @@
 #include "platform/Dialogs.h"
 #include "platform/FileName.h"
 #include "platform/Trace.h"
-#include "service/Cp932.h"
+#include "platform/Cp932.h"
 #include "service/HttpClient.h"
 #include "service/ServiceProtocol.h"
 

@@ -1,6 +1,6 @@
 #include "service/ServiceProtocol.h"
 
-#include "service/Cp932.h"
+#include "platform/Cp932.h"
 
 #include <limits>
 

@@ -1,7 +1,7 @@
 #include "shop/ShopServer.h"
 
 #include "shop/AlbumListing.h"
-#include "shop/Cp932.h"
+#include "shop/WireText.h"
 #include "shop/DemoAlbum.h"
 #include "shop/Pages.h"
 #include "shop/Pictures.h"

@@ -1,4 +1,4 @@
-#include "service/Cp932.h"
+#include "platform/Cp932.h"
 #include "service/HttpClient.h"
 #include "tests/service/TestServers.h"
 

@@ -1,4 +1,4 @@
-#include "service/Cp932.h"
+#include "platform/Cp932.h"
 #include "service/ServiceProtocol.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "tests/shop/ShopTestSupport.h"
 
-#include "shop/Cp932.h"
+#include "shop/WireText.h"
 #include "shop/DemoAlbum.h"
 
 #include <QBuffer>

@@ -1,4 +1,4 @@
-#include "service/Cp932.h"
+#include "platform/Cp932.h"
 
 #include "platform/Exception.h"
 
@@ -100,6 +100,20 @@ QString FromCp932(const QByteArray& bytes)
         utf8.append("\xEF\xBF\xBD");
         return 1;
     });
+    return QString::fromUtf8(utf8);
+}
+
+std::optional<QString> FromCp932Strict(const QByteArray& bytes)
+{
+    QByteArray utf8;
+    bool valid = true;
+    IconvConverter converter("UTF-8", "CP932");
+    converter.Convert(bytes, utf8, [&](const char*, size_t left) {
+        valid = false;
+        return int(left);
+    });
+    if (!valid)
+        return std::nullopt;
     return QString::fromUtf8(utf8);
 }
 

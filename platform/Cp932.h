@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 
 namespace tovari {
 
@@ -12,5 +13,8 @@ QByteArray ToCp932(const QString& text);
 
 // Bytes that are not valid CP932 become U+FFFD, one per byte.
 QString FromCp932(const QByteArray& bytes);
+
+// Nothing when the bytes are not valid CP932 throughout.
+std::optional<QString> FromCp932Strict(const QByteArray& bytes);
 
 }  // namespace tovari
