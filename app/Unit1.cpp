@@ -165,7 +165,8 @@ void TForm1::createWidgets()
 
     connect(DockTabSet1, &QTabBar::currentChanged, this, &TForm1::DockTabSet1Change);
 
-    Pc = new TPcBrowser(*this, PcBrowserWidgets{PcListView, StatusBar1, Gauge1, &PcImageDrawTimer}, this);
+    Pc = new TPcBrowser(
+        *this, PcBrowserWidgets{PcListView, StatusBar1, Gauge1, &PcImageDrawTimer, ScrollBox1, BigImage}, this);
 }
 
 QWidget* TForm1::createPcView()
@@ -230,6 +231,8 @@ QWidget* TForm1::createBigImageView()
     BigImage->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     BigImage->setScaledContents(false);
     ScrollBox1->setWidget(BigImage);
+    BigImage->installEventFilter(this);
+    ScrollBox1->viewport()->installEventFilter(this);
     auto* panel = new QWidget;
     auto* layout = new QVBoxLayout(panel);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -341,6 +344,41 @@ void TForm1::closeEvent(QCloseEvent* event)
     // Closing the main window ends the program, also with the guide still on screen.
     navigateWindow_.hide();
     QCoreApplication::quit();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        if (watched == BigImage) {
+            BigImageDblClick();
+            return true;
+        }
+        if (watched == ScrollBox1->viewport()) {
+            ScrollBox1DblClick();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::BigImageDblClick()
+{
+    DockTabSet1->setCurrentIndex(CurrentView);
+    if (CurrentView == 0)
+        PcListView->setFocus(Qt::OtherFocusReason);
+    else if (CurrentView == 3)
+        AlbumListView->setFocus(Qt::OtherFocusReason);
+}
+
+void TForm1::ScrollBox1DblClick()
+{
+    DockTabSet1->setCurrentIndex(CurrentView);
+}
+
+void TForm1::ShowFullSizeView()
+{
+    DockTabSet1->setCurrentIndex(2);
+    ViewSelect(2);
 }
 
 void TForm1::ExitExecute()

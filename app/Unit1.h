@@ -135,12 +135,15 @@ public:
 
     void PcTreeViewChange();
     void AlbumTreeViewChange();
+    void BigImageDblClick();
+    void ScrollBox1DblClick();
 
     bool Login();
     void LogoutProc();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormCreate();
@@ -166,6 +169,7 @@ private:
     void NavigateSetPage(int page) override;
     void SetFileUpEnabled(bool enabled) override;
     void SetStatusPanelText(const QString& text) override;
+    void ShowFullSizeView() override;
 
     Dialogs& dialogs_;
     TLoginDialog& loginDialog_;

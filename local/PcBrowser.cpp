@@ -1,5 +1,7 @@
 #include "local/PcBrowser.h"
 
+#include "local/FullSizeView.h"
+#include "local/Thumbnail.h"
 #include "platform/DirEnum.h"
 #include "platform/ImageList.h"
 #include "platform/StatusGauge.h"
@@ -7,7 +9,10 @@
 
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QProgressBar>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTimer>
 #include <algorithm>
@@ -16,8 +21,9 @@ namespace tovari {
 
 namespace {
 
-constexpr int kThumbSize = 100;
+constexpr int kThumbSize = kThumbnailSide;
 constexpr int kImageListGrowBy = 80;
+constexpr std::int32_t kMaxSlots = 80;
 
 // Runs a function when the scope ends, however it ends.
 template <typename F>
@@ -56,6 +62,7 @@ TPcBrowser::TPcBrowser(PcBrowserHost& host, const PcBrowserWidgets& widgets, QOb
             &TPcBrowser::PcListViewSelectItem);
     w_.PcListView->installEventFilter(this);
     w_.PcListView->viewport()->installEventFilter(this);
+    connect(w_.PcImageDrawTimer, &QTimer::timeout, this, &TPcBrowser::PcImageDrawTimerTimer);
 }
 
 bool TPcBrowser::eventFilter(QObject* watched, QEvent* event)
@@ -71,6 +78,10 @@ bool TPcBrowser::eventFilter(QObject* watched, QEvent* event)
         break;
     case QEvent::MouseMove:
         PcListViewMouseMove();
+        break;
+    case QEvent::MouseButtonDblClick:
+        if (watched == w_.PcListView->viewport())
+            PcListViewDblClick();
         break;
     default:
         break;
@@ -230,6 +241,105 @@ void TPcBrowser::PcListViewDataHint(int startIndex, int endIndex)
 {
     HintStart = startIndex;
     HintEnd = endIndex;
+}
+
+}  // namespace tovari
+
+namespace tovari {
+
+void TPcBrowser::PcListViewDblClick()
+{
+    const QModelIndexList selected = w_.PcListView->selectionModel()->selectedIndexes();
+    if (selected.isEmpty())
+        return;
+    int first = selected.front().row();
+    for (const QModelIndex& index : selected)
+        first = std::min(first, index.row());
+    w_.ScrollBox1->horizontalScrollBar()->setValue(0);
+    w_.ScrollBox1->verticalScrollBar()->setValue(0);
+    PcShowBigImage(first);
+}
+
+void TPcBrowser::PcImageDrawTimerTimer()
+{
+    if (ThumbDrawing || host_.SelectedTabIndex() != 0 || model_->Count() == 0)
+        return;
+    const std::int32_t last = std::min<std::int32_t>(HintEnd, std::int32_t(PcImages.size()) - 1);
+    for (std::int32_t i = std::max<std::int32_t>(HintStart, 0); i <= last; ++i) {
+        const TPcImages& entry = PcImages[std::size_t(i)];
+        if (entry.ImageIndex == -1 && !entry.ThumbTried) {
+            PcDispSmallImage(i);
+            return;
+        }
+    }
+}
+
+void TPcBrowser::PcDispSmallImage(std::int32_t index)
+{
+    if (index < 0 || std::size_t(index) >= PcImages.size())
+        return;
+    ThumbDrawing = true;
+    const ScopeExit done([&] { ThumbDrawing = false; });
+    const QString path = PcImages[std::size_t(index)].FolderPath + '/' + PcImages[std::size_t(index)].FileName;
+    const ThumbnailResult thumb = MakeThumbnail(path);
+    TPcImages& entry = PcImages[std::size_t(index)];
+    entry.Loadable = thumb.loadable;
+    if (thumb.ready)
+        entry.ImageIndex = StoreThumbnail(index, thumb.cell);
+    entry.ThumbTried = true;
+}
+
+std::int32_t TPcBrowser::StoreThumbnail(std::int32_t index, const QImage& cell)
+{
+    const std::int32_t useOrder = SlotCache.MaxUseOrder() + 1;
+    if (SlotCache.SlotCount() < kMaxSlots) {
+        const std::int32_t slot = pcImageList_->Add(cell);
+        SlotCache.AddSlot(index, slot, useOrder);
+        return slot;
+    }
+    // Each entry holds at most one slot, so the oldest slot whose entry lies off screen is the
+    // oldest-filled off-screen entry.
+    TImageListCache* victim = nullptr;
+    for (std::int32_t k = 0; k < SlotCache.SlotCount(); ++k) {
+        TImageListCache& e = SlotCache.Slot(k);
+        const bool offScreen = e.ItemIndex < HintStart || e.ItemIndex > HintEnd;
+        if (offScreen && e.UseOrder < 999999 && (!victim || e.UseOrder < victim->UseOrder))
+            victim = &e;
+    }
+    if (!victim) {
+        // Every slot is on screen (a very large window): hold one more rather than leave an item blank.
+        const std::int32_t slot = pcImageList_->Add(cell);
+        SlotCache.AddSlot(index, slot, useOrder);
+        return slot;
+    }
+    if (victim->ItemIndex >= 0 && std::size_t(victim->ItemIndex) < PcImages.size()) {
+        TPcImages& old = PcImages[std::size_t(victim->ItemIndex)];
+        old.ThumbTried = false;
+        old.ImageIndex = -1;
+    }
+    pcImageList_->Replace(victim->ImageListIndex, cell);
+    victim->ItemIndex = index;
+    victim->UseOrder = useOrder;
+    return victim->ImageListIndex;
+}
+
+void TPcBrowser::PcShowBigImage(std::int32_t index)
+{
+    w_.BigImage->move(0, 0);
+    if (index < 0 || std::size_t(index) >= PcImages.size() || !PcImages[std::size_t(index)].Loadable)
+        return;
+    const TPcImages& entry = PcImages[std::size_t(index)];
+    // The entry's own folder is the tree's folder whenever this listing is on screen, and can never
+    // name a different file.
+    const QString path = entry.FolderPath + '/' + entry.FileName;
+    try {
+        host_.ShowFullSizeView();
+        w_.BigImage->move(0, 0);
+        QCoreApplication::processEvents();
+        LoadFullSizeImage(*w_.BigImage, path);
+    } catch (const std::exception&) {
+        // A file that vanished or does not decode leaves the view on the previous picture.
+    }
 }
 
 }  // namespace tovari

@@ -9,7 +9,9 @@
 #include <QObject>
 #include <QPointer>
 
+class QLabel;
 class QProgressBar;
+class QScrollArea;
 class QStatusBar;
 class QTimer;
 
@@ -27,6 +29,8 @@ public:
     virtual void NavigateSetPage(int page) = 0;
     virtual void SetFileUpEnabled(bool enabled) = 0;
     virtual void SetStatusPanelText(const QString& text) = 0;
+    // Selects the tab of the full-size view and the view itself.
+    virtual void ShowFullSizeView() = 0;
 };
 
 // The main window's widgets that the local browser works with; all owned by the main window.
@@ -35,6 +39,8 @@ struct PcBrowserWidgets {
     QStatusBar* StatusBar1 = nullptr;
     QProgressBar* Gauge1 = nullptr;
     QTimer* PcImageDrawTimer = nullptr;
+    QScrollArea* ScrollBox1 = nullptr;
+    QLabel* BigImage = nullptr;
 };
 
 // The local side of the main window: listing one folder into the virtual photo list.
@@ -54,8 +60,15 @@ public:
     void PcListViewMouseMove();
     // Counts the selected items that can be sent, and brings the command, status bar and guide in line.
     void PcFileUpRefresh();
+    void PcListViewDblClick();
     // Rows of the uploadable selection, first to last.
     std::vector<int> UploadableSelection() const;
+
+    // Draws at most one thumbnail a tick, of an item the list announced it shows.
+    void PcImageDrawTimerTimer();
+    void PcDispSmallImage(std::int32_t index);
+    // Shows the file of an entry at its natural size in the full-size view.
+    void PcShowBigImage(std::int32_t index);
 
     TVirtualListModel* Model() const { return model_; }
     TImageList* PcImageList() const { return pcImageList_; }
@@ -72,6 +85,8 @@ protected:
 private:
     void ItemData(int index, ListItemData& item) override { PcListViewData(index, item); }
     void ReplaceImageList();
+    // The slot a new thumbnail goes into: a fresh one, or that of the oldest thumbnail off screen.
+    std::int32_t StoreThumbnail(std::int32_t index, const QImage& cell);
 
     PcBrowserHost& host_;
     PcBrowserWidgets w_;

@@ -1,0 +1,277 @@
+#include "tests/app/ProgramFixture.h"
+
+#include "platform/ImageList.h"
+
+#include <QImage>
+#include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTabBar>
+#include <QTest>
+#include <set>
+
+namespace tovari::test {
+namespace {
+
+class ThumbnailListTest : public ProgramTest {
+protected:
+    void SetUp() override
+    {
+        ProgramTest::SetUp();
+        Start();
+        program->Form3.hide();
+        Form().resize(800, 600);
+        Form().show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&Form()));
+    }
+    TPcBrowser& Pc() { return *Form().Pc; }
+
+    QString Picture(const QString& folder, const QString& name, QSize size, QColor colour)
+    {
+        QDir().mkpath(folder);
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(colour);
+        const QString path = folder + '/' + name;
+        EXPECT_TRUE(image.save(path, "BMP"));
+        return path;
+    }
+
+    QString PhotoFolder(const QString& name, int count)
+    {
+        const QString folder = sandbox.filePath(name);
+        for (int i = 0; i < count; ++i)
+            Picture(folder, QStringLiteral("p%1.bmp").arg(i, 3, 10, QChar('0')), QSize(40, 30),
+                    QColor::fromHsv((i * 7) % 360, 200, 200));
+        return folder;
+    }
+
+    void List(const QString& folder)
+    {
+        SelectPcFolder(folder);
+        ASSERT_TRUE(WaitForListing());
+        ASSERT_TRUE(WaitFor([&] { return Pc().HintEnd > 0 || Pc().PcImages.size() <= 1; }));
+    }
+
+    // Runs ticks until every item in the announced range has been tried.
+    void DrawVisible()
+    {
+        for (int guard = 0; guard < 1000; ++guard) {
+            bool pending = false;
+            for (int i = Pc().HintStart; i <= Pc().HintEnd && std::size_t(i) < Pc().PcImages.size(); ++i)
+                pending = pending || (Pc().PcImages[i].ImageIndex == -1 && !Pc().PcImages[i].ThumbTried);
+            if (!pending)
+                return;
+            Pc().PcImageDrawTimerTimer();
+        }
+        FAIL() << "thumbnails never finished";
+    }
+
+    // Every entry with a picture owns exactly one slot, and no slot is shared.
+    void ExpectSlotsConsistent()
+    {
+        std::set<int> usedSlots;
+        for (std::size_t i = 0; i < Pc().PcImages.size(); ++i) {
+            const TPcImages& e = Pc().PcImages[i];
+            TImageListCache* slot = Pc().SlotCache.FindByItem(int(i));
+            if (e.ImageIndex >= 0) {
+                ASSERT_NE(slot, nullptr) << i;
+                EXPECT_EQ(slot->ImageListIndex, e.ImageIndex) << i;
+                EXPECT_TRUE(usedSlots.insert(e.ImageIndex).second) << i;
+            } else {
+                EXPECT_EQ(slot, nullptr) << i;
+            }
+        }
+    }
+
+    int WithThumbnail(int from, int to)
+    {
+        int n = 0;
+        for (int i = from; i <= to; ++i)
+            n += Pc().PcImages[std::size_t(i)].ImageIndex >= 0;
+        return n;
+    }
+};
+
+TEST_F(ThumbnailListTest, ThumbnailIsTheFittedPictureOnWhite)
+{
+    const QString folder = sandbox.filePath(QStringLiteral("fit"));
+    Picture(folder, QStringLiteral("wide.bmp"), QSize(400, 200), Qt::red);
+    List(folder);
+    DrawVisible();
+    const TPcImages& entry = Pc().PcImages[0];
+    ASSERT_GE(entry.ImageIndex, 0);
+    EXPECT_TRUE(entry.Loadable);
+    const QImage cell = Pc().PcImageList()->Image(entry.ImageIndex);
+    ASSERT_EQ(cell.size(), QSize(100, 100));
+    // 400 x 200 becomes 100 x 50 with 25 white rows above and below.
+    EXPECT_EQ(cell.pixelColor(50, 50), QColor(Qt::red));
+    EXPECT_EQ(cell.pixelColor(50, 25), QColor(Qt::red));
+    EXPECT_EQ(cell.pixelColor(50, 24), QColor(Qt::white));
+    EXPECT_EQ(cell.pixelColor(50, 75), QColor(Qt::white));
+    // The list shows it.
+    const QVariant decoration = Pc().Model()->index(0, 0).data(Qt::DecorationRole);
+    EXPECT_EQ(decoration.value<QPixmap>().toImage().pixelColor(50, 50), QColor(Qt::red));
+}
+
+TEST_F(ThumbnailListTest, UndecodableFilesAreTriedOnceAndMarkedNotLoadable)
+{
+    const QString folder = sandbox.filePath(QStringLiteral("bad"));
+    WriteFile(folder + QStringLiteral("/notes.jpg"), "this is text, not a photo");
+    WriteFile(folder + QStringLiteral("/readme.txt"), "no decoder for this");
+    Picture(folder, QStringLiteral("good.bmp"), QSize(10, 10), Qt::blue);
+    List(folder);
+    DrawVisible();
+    for (const TPcImages& e : Pc().PcImages) {
+        EXPECT_TRUE(e.ThumbTried) << e.FileName.toStdString();
+        EXPECT_EQ(e.Loadable, e.FileName == QStringLiteral("good.bmp")) << e.FileName.toStdString();
+        EXPECT_EQ(e.ImageIndex >= 0, e.FileName == QStringLiteral("good.bmp")) << e.FileName.toStdString();
+    }
+    EXPECT_EQ(Pc().SlotCache.SlotCount(), 1);
+    Pc().PcImageDrawTimerTimer();
+    EXPECT_EQ(Pc().SlotCache.SlotCount(), 1);
+    EXPECT_FALSE(Pc().ThumbDrawing);
+}
+
+TEST_F(ThumbnailListTest, NothingIsDrawnWhileAnotherTabIsCurrent)
+{
+    List(PhotoFolder(QStringLiteral("tabs"), 5));
+    Form().DockTabSet1->setCurrentIndex(2);
+    for (int i = 0; i < 10; ++i)
+        Pc().PcImageDrawTimerTimer();
+    EXPECT_EQ(Pc().SlotCache.SlotCount(), 0);
+    Form().DockTabSet1->setCurrentIndex(0);
+    // The real timer carries on once the local view is back.
+    EXPECT_TRUE(WaitFor([&] { return Pc().SlotCache.SlotCount() == 5; }));
+}
+
+TEST_F(ThumbnailListTest, ScrollingReusesTheOldestOffScreenSlotsAndRedrawsOnReturn)
+{
+    List(PhotoFolder(QStringLiteral("many"), 200));
+    Form().PcImageDrawTimer.stop();  // ticks are driven by the test from here on
+    const int firstPageEnd = Pc().HintEnd;
+    ASSERT_GT(firstPageEnd, 5);
+    ASSERT_LT(firstPageEnd, 79) << "the window shows too many items for this test";
+    DrawVisible();
+
+    QScrollBar* bar = Form().PcListView->verticalScrollBar();
+    while (bar->value() < bar->maximum()) {
+        bar->setValue(std::min(bar->maximum(), bar->value() + bar->pageStep()));
+        DrawVisible();
+        ASSERT_LE(Pc().SlotCache.SlotCount(), 80);
+        ExpectSlotsConsistent();
+    }
+    EXPECT_EQ(Pc().SlotCache.SlotCount(), 80);
+    EXPECT_EQ(Pc().PcImageList()->Count(), 80);
+    // The first page was drawn first, so it went first; the last page is all there.
+    EXPECT_EQ(WithThumbnail(0, firstPageEnd), 0);
+    EXPECT_EQ(WithThumbnail(Pc().HintStart, Pc().HintEnd), Pc().HintEnd - Pc().HintStart + 1);
+    for (int i = 0; i <= firstPageEnd; ++i)
+        EXPECT_FALSE(Pc().PcImages[std::size_t(i)].ThumbTried) << i;
+
+    bar->setValue(0);
+    DrawVisible();
+    EXPECT_EQ(WithThumbnail(0, firstPageEnd), firstPageEnd + 1);
+    EXPECT_EQ(Pc().SlotCache.SlotCount(), 80);
+    ExpectSlotsConsistent();
+}
+
+TEST_F(ThumbnailListTest, AllSlotsOnScreenHoldsMoreRatherThanLeaveItemsBlank)
+{
+    List(PhotoFolder(QStringLiteral("wall"), 120));
+    Form().PcImageDrawTimer.stop();
+    // A list that claims every item is on screen, as a very large window would.
+    Pc().PcListViewDataHint(0, 119);
+    DrawVisible();
+    EXPECT_EQ(WithThumbnail(0, 119), 120);
+    EXPECT_EQ(Pc().SlotCache.SlotCount(), 120);
+    ExpectSlotsConsistent();
+}
+
+class FullSizeViewTest : public ThumbnailListTest {};
+
+TEST_F(FullSizeViewTest, OpensAtNaturalSizeFromTheTopLeftAndReturnsToTheList)
+{
+    const QString folder = sandbox.filePath(QStringLiteral("big"));
+    Picture(folder, QStringLiteral("a_large.bmp"), QSize(3000, 2000), Qt::darkGreen);
+    Picture(folder, QStringLiteral("b_small.bmp"), QSize(50, 40), Qt::yellow);
+    List(folder);
+    TVirtualListView* list = Form().PcListView;
+    auto open = [&](int row) {
+        list->clearSelection();
+        list->selectionModel()->select(list->model()->index(row, 0), QItemSelectionModel::Select);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(row, 0)).center());
+    };
+
+    open(0);
+    EXPECT_EQ(Form().DockTabSet1->currentIndex(), 2);
+    EXPECT_TRUE(Form().BigImageView->isVisible());
+    EXPECT_EQ(Form().BigImage->size(), QSize(3000, 2000));
+    EXPECT_EQ(Form().BigImage->pos(), QPoint(0, 0));
+    QScrollArea* box = Form().ScrollBox1;
+    ASSERT_TRUE(WaitFor([&] { return box->horizontalScrollBar()->maximum() > 0; }));
+    EXPECT_GT(box->verticalScrollBar()->maximum(), 0);
+    box->horizontalScrollBar()->setValue(box->horizontalScrollBar()->maximum());
+    box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
+
+    // Back to the list with a double click on the photo, focus in the list.
+    QTest::mouseDClick(Form().BigImage, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(Form().DockTabSet1->currentIndex(), 0);
+    EXPECT_TRUE(Form().PcView->isVisible());
+    EXPECT_TRUE(WaitFor([&] { return list->hasFocus(); }));
+
+    // The next photo starts at the top-left again, small and not centred.
+    open(1);
+    EXPECT_EQ(Form().BigImage->size(), QSize(50, 40));
+    EXPECT_EQ(Form().BigImage->pos(), QPoint(0, 0));
+    EXPECT_EQ(box->horizontalScrollBar()->value(), 0);
+    EXPECT_EQ(box->verticalScrollBar()->value(), 0);
+    EXPECT_EQ(Form().BigImage->pixmap().toImage().pixelColor(10, 10), QColor(Qt::yellow));
+
+    // A double click beside the photo also returns.
+    QTest::mouseDClick(box->viewport(), Qt::LeftButton, {}, QPoint(300, 300));
+    EXPECT_EQ(Form().DockTabSet1->currentIndex(), 0);
+}
+
+TEST_F(FullSizeViewTest, FirstSelectedOpensAndUndecodableEntriesStayInTheList)
+{
+    const QString folder = sandbox.filePath(QStringLiteral("choose"));
+    Picture(folder, QStringLiteral("1.bmp"), QSize(30, 20), Qt::red);
+    Picture(folder, QStringLiteral("2.bmp"), QSize(30, 20), Qt::blue);
+    WriteFile(folder + QStringLiteral("/3.jpg"), "not a photo");
+    List(folder);
+    DrawVisible();
+    TVirtualListView* list = Form().PcListView;
+
+    // With two selected, the one first in the list opens, whichever was clicked.
+    list->selectionModel()->select(list->model()->index(1, 0), QItemSelectionModel::Select);
+    list->selectionModel()->select(list->model()->index(0, 0), QItemSelectionModel::Select);
+    Pc().PcListViewDblClick();
+    EXPECT_EQ(Form().BigImage->pixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
+
+    Form().DockTabSet1->setCurrentIndex(0);
+    list->clearSelection();
+    list->selectionModel()->select(list->model()->index(2, 0), QItemSelectionModel::Select);
+    Pc().PcListViewDblClick();
+    EXPECT_EQ(Form().DockTabSet1->currentIndex(), 0);
+
+    // Nothing selected: nothing opens.
+    list->clearSelection();
+    Pc().PcListViewDblClick();
+    EXPECT_EQ(Form().DockTabSet1->currentIndex(), 0);
+}
+
+TEST_F(FullSizeViewTest, FileGoneAfterListingKeepsThePreviousPicture)
+{
+    const QString folder = sandbox.filePath(QStringLiteral("gone"));
+    Picture(folder, QStringLiteral("a.bmp"), QSize(30, 20), Qt::red);
+    const QString doomed = Picture(folder, QStringLiteral("b.bmp"), QSize(30, 20), Qt::blue);
+    List(folder);
+    Pc().PcShowBigImage(0);
+    QFile::remove(doomed);
+    Pc().PcShowBigImage(1);
+    EXPECT_EQ(Form().DockTabSet1->currentIndex(), 2);
+    EXPECT_EQ(Form().BigImage->pixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
+}
+
+}  // namespace
+}  // namespace tovari::test
