@@ -1,6 +1,6 @@
 // bench-scan DIR: lists DIR through the real main window (offscreen) five times and prints the median.
 #include "app/Program.h"
-#include "platform/Dialogs.h"
+#include "bench/BenchSupport.h"
 #include "platform/DirEnum.h"
 
 #include <QApplication>
@@ -10,24 +10,8 @@
 #include <cstdio>
 #include <vector>
 
-namespace {
-
-// Start-up messages have nobody to read them here.
-class SilentDialogs : public tovari::Dialogs {
-public:
-    void ShowMessage(const QString&) override {}
-    Result MessageBox(QWidget*, const QString&, const QString&, Buttons, Icon) override { return Result::Cancel; }
-    QString InputBox(const QString&, const QString&, const QString& text) override { return text; }
-    std::optional<QString> BrowseForFolder(QWidget*, const QString&) override { return std::nullopt; }
-};
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-}  // namespace
+using tovari::bench::Median;
+using tovari::bench::SilentDialogs;
 
 int main(int argc, char** argv)
 {

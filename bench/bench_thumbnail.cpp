@@ -12,33 +12,16 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include "bench/BenchSupport.h"
+
 #include <fstream>
 #include <string>
 #include <vector>
 
+using tovari::bench::ResetPeak;
+using tovari::bench::StatusKiB;
+
 namespace {
-
-// A field of /proc/self/status in KiB, or -1.
-long StatusKiB(const char* field)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(field) + ":";
-    while (std::getline(status, line))
-        if (line.rfind(prefix, 0) == 0)
-            return std::stol(line.substr(prefix.size()));
-    return -1;
-}
-
-// Sets the peak resident size back to the current one; false where the kernel does not allow it.
-bool ResetPeak()
-{
-    std::FILE* f = std::fopen("/proc/self/clear_refs", "w");
-    if (!f)
-        return false;
-    const bool ok = std::fputs("5", f) >= 0;
-    return std::fclose(f) == 0 && ok;
-}
 
 int MakePpm(const char* path, int width, int height)
 {

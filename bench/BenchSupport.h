@@ -1,0 +1,50 @@
+#pragma once
+
+#include "platform/Dialogs.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace tovari::bench {
+
+// A field of /proc/self/status in KiB, or -1.
+inline long StatusKiB(const char* field)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(field) + ":";
+    while (std::getline(status, line))
+        if (line.rfind(prefix, 0) == 0)
+            return std::stol(line.substr(prefix.size()));
+    return -1;
+}
+
+// Sets the peak resident size back to the current one; false where the kernel does not allow it.
+inline bool ResetPeak()
+{
+    std::FILE* f = std::fopen("/proc/self/clear_refs", "w");
+    if (!f)
+        return false;
+    const bool ok = std::fputs("5", f) >= 0;
+    return std::fclose(f) == 0 && ok;
+}
+
+inline double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// Start-up messages have nobody to read them in a benchmark.
+class SilentDialogs : public Dialogs {
+public:
+    void ShowMessage(const QString&) override {}
+    Result MessageBox(QWidget*, const QString&, const QString&, Buttons, Icon) override { return Result::Cancel; }
+    QString InputBox(const QString&, const QString&, const QString& text) override { return text; }
+    std::optional<QString> BrowseForFolder(QWidget*, const QString&) override { return std::nullopt; }
+};
+
+}  // namespace tovari::bench
