@@ -3,7 +3,9 @@
 #include "app/Unit1.h"
 #include "platform/profile/IniFile.h"
 
+#include <QShowEvent>
 #include <QSplitter>
+#include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
 
@@ -24,11 +26,12 @@ void SetPaneWidth(QSplitter* splitter, int width)
 void TForm1::LoadIniFile()
 {
     const TIniFile ini(DataFolder + QStringLiteral("tovari.ini"));
-    // The position is the outer frame's; the size is the client area's, which keeps it stable
-    // whatever frame the desktop draws around the window.
+    // Bounds are the outer frame's. The frame's own size is known only once the window is on screen,
+    // so the client area is corrected then (showEvent).
     move(ini.ReadInteger(kMain, QStringLiteral("WindowLeft"), 100), ini.ReadInteger(kMain, QStringLiteral("WindowTop"), 100));
-    resize(ini.ReadInteger(kMain, QStringLiteral("WindowWidth"), 400),
-           ini.ReadInteger(kMain, QStringLiteral("WindowHeight"), 300));
+    pendingFrameSize_ = QSize(ini.ReadInteger(kMain, QStringLiteral("WindowWidth"), 400),
+                              ini.ReadInteger(kMain, QStringLiteral("WindowHeight"), 300));
+    resize(pendingFrameSize_);
     NavigateWindow = ini.ReadBool(kMain, QStringLiteral("NavigateWindow"), true);
     navigateWindow_.move(ini.ReadInteger(kMain, QStringLiteral("NaviWindowLeft"), 100),
                          ini.ReadInteger(kMain, QStringLiteral("NaviWindowTop"), 410));
@@ -43,10 +46,11 @@ void TForm1::LoadIniFile()
 void TForm1::SaveIniFile()
 {
     TIniFile ini(DataFolder + QStringLiteral("tovari.ini"));
-    ini.WriteInteger(kMain, QStringLiteral("WindowTop"), pos().y());
-    ini.WriteInteger(kMain, QStringLiteral("WindowLeft"), pos().x());
-    ini.WriteInteger(kMain, QStringLiteral("WindowWidth"), width());
-    ini.WriteInteger(kMain, QStringLiteral("WindowHeight"), height());
+    const QRect frame = frameGeometry();
+    ini.WriteInteger(kMain, QStringLiteral("WindowTop"), frame.top());
+    ini.WriteInteger(kMain, QStringLiteral("WindowLeft"), frame.left());
+    ini.WriteInteger(kMain, QStringLiteral("WindowWidth"), frame.width());
+    ini.WriteInteger(kMain, QStringLiteral("WindowHeight"), frame.height());
     ini.WriteInteger(kMain, QStringLiteral("NaviWindowTop"), navigateWindow_.pos().y());
     ini.WriteInteger(kMain, QStringLiteral("NaviWindowLeft"), navigateWindow_.pos().x());
     NavigateWindow = navigateWindow_.ShowAtStartup();
@@ -56,6 +60,29 @@ void TForm1::SaveIniFile()
     ini.WriteString(QStringLiteral("NETWORK"), QStringLiteral("QmoSessionId"), SessionId);
     ini.WriteBool(QStringLiteral("PLUGIN"), QStringLiteral("Spi"), SpiEnabled);
     ini.WriteString(QStringLiteral("PLUGIN"), QStringLiteral("SpiFolder"), SpiFolder);
+}
+
+}  // namespace tovari
+
+namespace tovari {
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!pendingFrameSize_.isValid())
+        return;
+    // The settings give the outer size; take the frame off once the desktop has said how big it is,
+    // unless the window has been sized otherwise meanwhile.
+    const auto fitFrame = [this] {
+        const QSize frame = frameGeometry().size() - size();
+        if (!pendingFrameSize_.isValid() || frame.isNull())
+            return;
+        if (size() == pendingFrameSize_)
+            resize(pendingFrameSize_ - frame);
+        pendingFrameSize_ = QSize();
+    };
+    fitFrame();
+    QTimer::singleShot(0, this, fitFrame);
 }
 
 }  // namespace tovari

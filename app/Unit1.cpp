@@ -20,6 +20,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QScrollArea>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabBar>
@@ -176,31 +177,18 @@ QWidget* TForm1::createPcView()
     PcSplitter->setHandleWidth(6);
     PcSplitter->setChildrenCollapsible(false);
 
-    PcFolderModel = new QFileSystemModel(this);
-    PcFolderModel->setFilter(QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot);
-    PcFolderModel->setRootPath(QDir::rootPath());
     PcTreeView = new QTreeView;
     PcTreeView->setObjectName(QStringLiteral("PcTreeView"));
-    PcTreeView->setModel(PcFolderModel);
-    for (int column = 1; column < PcFolderModel->columnCount(); ++column)
-        PcTreeView->hideColumn(column);
     PcTreeView->setHeaderHidden(true);
     PcTreeView->setRootIsDecorated(false);
     PcTreeView->setSelectionMode(QAbstractItemView::SingleSelection);
-    // Open the tree down to the home folder, as a file dialog would; nothing is selected yet.
-    for (QDir dir(QDir::homePath());; ) {
-        PcTreeView->expand(PcFolderModel->index(dir.absolutePath()));
-        if (!dir.cdUp())
-            break;
-    }
+    ReadPcFolders(QString());
     DummyPopupMenu = new QMenu(this);
     PcTreeView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(PcTreeView, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         if (!DummyPopupMenu->actions().isEmpty())
             DummyPopupMenu->popup(PcTreeView->viewport()->mapToGlobal(pos));
     });
-    connect(PcTreeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this] { PcTreeViewChange(); });
 
     PcListView = new TVirtualListView;
     PcListView->setObjectName(QStringLiteral("PcListView"));
@@ -210,6 +198,35 @@ QWidget* TForm1::createPcView()
     PcSplitter->addWidget(PcListView);
     PcSplitter->setStretchFactor(1, 1);
     return MakeViewPanel(PcActionToolBar, PcSplitter);
+}
+
+void TForm1::ReadPcFolders(const QString& selected)
+{
+    QFileSystemModel* old = PcFolderModel;
+    PcFolderModel = new QFileSystemModel(this);
+    PcFolderModel->setFilter(QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot);
+    PcFolderModel->setRootPath(QDir::rootPath());
+    QItemSelectionModel* oldSelection = PcTreeView->selectionModel();
+    PcTreeView->setModel(PcFolderModel);
+    delete oldSelection;
+    delete old;
+    for (int column = 1; column < PcFolderModel->columnCount(); ++column)
+        PcTreeView->hideColumn(column);
+    // Open the tree down to the home folder (or the folder that stays selected), as a file dialog would.
+    const QString target = selected.isEmpty() ? QDir::homePath() : selected;
+    for (QDir dir(target);;) {
+        PcTreeView->expand(PcFolderModel->index(dir.absolutePath()));
+        if (!dir.cdUp())
+            break;
+    }
+    if (!selected.isEmpty()) {
+        // The same folder stays selected: that is no folder change.
+        const QSignalBlocker quiet(PcTreeView->selectionModel());
+        PcTreeView->setCurrentIndex(PcFolderModel->index(selected));
+        PcTreeView->scrollTo(PcTreeView->currentIndex());
+    }
+    connect(PcTreeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this] { PcTreeViewChange(); });
 }
 
 QWidget* TForm1::createOrderView()
@@ -456,13 +473,8 @@ void TForm1::ActShowNavigateWindowExecute()
 
 void TForm1::ActRefreshExecute()
 {
-    // Re-reading from the top makes folders created or removed elsewhere appear or vanish.
-    const QModelIndex current = PcTreeView->currentIndex();
-    const QString currentPath = current.isValid() ? PcFolderModel->filePath(current) : QString();
-    PcFolderModel->setRootPath(QString());
-    PcFolderModel->setRootPath(QDir::rootPath());
-    if (!currentPath.isEmpty())
-        PcTreeView->scrollTo(PcFolderModel->index(currentPath));
+    // A fresh read from the top makes folders created or removed elsewhere appear or vanish.
+    ReadPcFolders(SelectedPcFolder());
 }
 
 void TForm1::PcTreeViewChange()

@@ -144,6 +144,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void FormCreate();
@@ -154,6 +155,8 @@ private:
     void createActions();
     void createMenus();
     QWidget* createPcView();
+    // Gives the folder tree a freshly read model, keeping a folder selected.
+    void ReadPcFolders(const QString& selected);
     QWidget* createOrderView();
     QWidget* createBigImageView();
     QWidget* createAlbumView();
@@ -175,6 +178,7 @@ private:
     TLoginDialog& loginDialog_;
     TForm3& navigateWindow_;
     QString serviceUrl_;
+    QSize pendingFrameSize_;  // outer size from the settings, until the frame is known
 };
 
 }  // namespace tovari
