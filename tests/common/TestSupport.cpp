@@ -1,5 +1,9 @@
 #include "tests/common/TestSupport.h"
 
+#include "platform/FileName.h"
+
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -38,6 +42,11 @@ void InstallTraceRecorder()
 {
     QLoggingCategory::setFilterRules(QStringLiteral("tovari.trace.debug=true"));
     previousHandler = qInstallMessageHandler(RecordingHandler);
+}
+
+NativeFileRemover::~NativeFileRemover()
+{
+    ::unlink(NativePath(path_).constData());
 }
 
 QString WriteFile(const QString& path, const QByteArray& bytes)

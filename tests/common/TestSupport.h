@@ -14,6 +14,18 @@ bool WaitFor(const std::function<bool()>& pred, std::chrono::milliseconds limit 
 void InstallTraceRecorder();
 QStringList& RecordedTraces();
 
+// Removes a file by a name that may not be UTF-8 when the scope ends; QTemporaryDir cannot remove those.
+class NativeFileRemover {
+public:
+    explicit NativeFileRemover(QString path) : path_(std::move(path)) {}
+    ~NativeFileRemover();
+    NativeFileRemover(const NativeFileRemover&) = delete;
+    NativeFileRemover& operator=(const NativeFileRemover&) = delete;
+
+private:
+    QString path_;
+};
+
 // Writes a file of the given bytes, making its folder; returns the full path.
 QString WriteFile(const QString& path, const QByteArray& bytes = QByteArray());
 

@@ -112,6 +112,7 @@ TEST_F(Thumbnails, OpensFilesWhoseNamesAreNotUtf8)
 {
     const QString name = FromNativePath(QByteArray("\x8E\xCA\x90\x5E.jpg"));  // Shift_JIS bytes
     const QString path = dir_.path() + QLatin1Char('/') + name;
+    const test::NativeFileRemover remover(path);
     QFile file;
     ASSERT_TRUE(OpenNativeFile(file, path, QIODevice::WriteOnly));
     file.write(test::EncodeJpeg(test::Quadrants(20, 20), test::JpegKind::Grey));

@@ -103,6 +103,7 @@ TEST_F(ScanTest, NamesThatAreNotUtf8AreListedAndOpenAsTheSameFile)
     const QString folder = MakeFolder(QStringLiteral("raw"));
     const QByteArray rawName = QByteArray("\x8e\xca\x90\x5e") + ".jpg";  // CP932 bytes, not UTF-8
     const QByteArray path = NativePath(folder) + '/' + rawName;
+    const NativeFileRemover remover(FromNativePath(path));
     FILE* f = std::fopen(path.constData(), "wb");
     ASSERT_NE(f, nullptr);
     std::fputs("raw bytes", f);
