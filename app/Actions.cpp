@@ -25,8 +25,10 @@ struct ActionDeclaration {
 
 // Every command, in one place. Handlers of parts not built yet stay empty and the command stays inert.
 const ActionDeclaration kActions[] = {
-    {&TActionManager1::ActLogin, "ActLogin", "操作", "ログイン(&Login)", nullptr, "ログインします", -1, nullptr},
-    {&TActionManager1::ActLogout, "ActLogout", "操作", "ログアウト(Log&out)", nullptr, "ログアウトします", -1, nullptr},
+    {&TActionManager1::ActLogin, "ActLogin", "操作", "ログイン(&Login)", nullptr, "ログインします", -1,
+     &TForm1::ActLoginExecute},
+    {&TActionManager1::ActLogout, "ActLogout", "操作", "ログアウト(Log&out)", nullptr, "ログアウトします", -1,
+     &TForm1::ActLogoutExecute},
     {&TActionManager1::ActRefresh, "ActRefresh", "操作", "最新の情報に更新(&Refresh)", nullptr, nullptr, -1,
      &TForm1::ActRefreshExecute},
     {&TActionManager1::Exit, "Exit", "操作", "終了(E&xit)", nullptr, nullptr, -1, &TForm1::ExitExecute},

@@ -2,8 +2,8 @@
 
 namespace tovari {
 
-TProgram::TProgram(Dialogs& dialogs, const QString& serviceUrl)
-    : Form1(TForm1::Collaborators{dialogs, LoginDialog, Form3, serviceUrl}), Form2(&Form1)
+TProgram::TProgram(Dialogs& dialogs, const QString& serviceUrl, TLoginService::ShowLoginDialog showLoginDialog)
+    : Form1(TForm1::Collaborators{dialogs, LoginDialog, Form3, serviceUrl, std::move(showLoginDialog)}), Form2(&Form1)
 {
 }
 

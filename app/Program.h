@@ -10,7 +10,7 @@ namespace tovari {
 // The program's four windows, made in this order and living until it ends.
 class TProgram {
 public:
-    TProgram(Dialogs& dialogs, const QString& serviceUrl);
+    TProgram(Dialogs& dialogs, const QString& serviceUrl, TLoginService::ShowLoginDialog showLoginDialog = {});
 
     TLoginDialog LoginDialog;
     TForm3 Form3;

@@ -83,9 +83,11 @@ void SetUpThumbnailList(TVirtualListView* list)
 }  // namespace
 
 TForm1::TForm1(const Collaborators& collaborators, QWidget* parent)
-    : QMainWindow(parent), Scheduler(*this), dialogs_(collaborators.dialogs),
-      loginDialog_(collaborators.loginDialog), navigateWindow_(collaborators.navigateWindow),
-      serviceUrl_(collaborators.serviceUrl)
+    : QMainWindow(parent), Scheduler(*this), Urls(collaborators.serviceUrl),
+      Service(IdHTTP1, SessionId, collaborators.dialogs),
+      LoginService(Service, Urls, collaborators.loginDialog, *this, collaborators.showLoginDialog),
+      dialogs_(collaborators.dialogs),
+      loginDialog_(collaborators.loginDialog), navigateWindow_(collaborators.navigateWindow)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Velmo.ネットの写真屋さん トヴァリ v20080101"));
@@ -304,7 +306,7 @@ void TForm1::FormCreate()
     Scheduler.StopTimer.stop();
     PcImageDrawTimer.stop();
 
-    if (Login()) {
+    if (LoginService.LoginAtStartUp()) {
         if (QTreeWidgetItem* first = AlbumTreeView->topLevelItem(0))
             first->setExpanded(true);
         ViewSelect(3);
@@ -437,7 +439,7 @@ void TForm1::DockTabSet1Change(int index)
 
 QString TForm1::OrderPageUrl() const
 {
-    return serviceUrl_ + QStringLiteral("/wis/order.php?mode=select&sid=") + SessionId;
+    return Urls.OrderPage(SessionId);
 }
 
 QString TForm1::StatusText() const
@@ -457,12 +459,12 @@ void TForm1::ActDispOrderPageUrlExecute()
 
 void TForm1::ActHelpExecute()
 {
-    UrlJump(serviceUrl_ + QStringLiteral("/order_help.php#0003"));
+    UrlJump(Urls.HelpPage());
 }
 
 void TForm1::ActNewVersionExecute()
 {
-    UrlJump(serviceUrl_ + QStringLiteral("/download.php"));
+    UrlJump(Urls.DownloadPage());
 }
 
 void TForm1::ActShowNavigateWindowExecute()
@@ -489,11 +491,28 @@ void TForm1::AlbumTreeViewChange()
     ActionManager1.AcTUpFolder->setEnabled(node && node->parent());
 }
 
-bool TForm1::Login()
+void TForm1::ActLoginExecute()
 {
-    // The service client is not wired in yet: every start is a refused login.
-    LogoutProc();
-    return false;
+    LoginService.ActLoginExecute();
+}
+
+void TForm1::ActLogoutExecute()
+{
+    LoginService.ActLogoutExecute();
+}
+
+void TForm1::LoginProc()
+{
+    LoggedIn = true;
+    ActionManager1.AcTUpFolder->setEnabled(true);
+    AlbumTreeView->setEnabled(true);
+    ActionManager1.ActRefresh->setEnabled(true);
+    ActionManager1.ActReload->setEnabled(true);
+    ActionManager1.ActFileUpLoad->setText(QStringLiteral("画像をアルバムに登録"));
+    ActionManager1.ActFileUp->setText(QStringLiteral("アルバムに登録"));
+    ActionManager1.ActLogin->setEnabled(false);
+    ActionManager1.ActLogout->setEnabled(true);
+    DockTabSet1->setTabText(3, UserName + QStringLiteral("さんのアルバム"));
 }
 
 void TForm1::LogoutProc()

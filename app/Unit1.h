@@ -2,6 +2,10 @@
 
 #include "app/LoadScheduler.h"
 #include "local/PcBrowser.h"
+#include "service/HttpClient.h"
+#include "service/LoginService.h"
+#include "service/ServiceClient.h"
+#include "service/ServiceProtocol.h"
 
 #include <QImage>
 #include <QMainWindow>
@@ -52,7 +56,7 @@ struct TActionManager1 {
 };
 
 // The main window: four stacked views chosen by a tab strip, and the state they share.
-class TForm1 : public QMainWindow, private LoadSchedulerHost, private PcBrowserHost {
+class TForm1 : public QMainWindow, private LoadSchedulerHost, private PcBrowserHost, private TLoginHost {
     Q_OBJECT
 public:
     struct Collaborators {
@@ -60,6 +64,8 @@ public:
         TLoginDialog& loginDialog;
         TForm3& navigateWindow;
         QString serviceUrl;
+        // How the login dialog is shown; its exec() when empty.
+        TLoginService::ShowLoginDialog showLoginDialog = {};
     };
 
     explicit TForm1(const Collaborators& collaborators, QWidget* parent = nullptr);
@@ -121,7 +127,11 @@ public:
     TLoadScheduler Scheduler;
     TPcBrowser* Pc = nullptr;
 
-    QString ServiceUrl() const { return serviceUrl_; }
+    THttpClient IdHTTP1;
+    TServiceUrls Urls;
+    TServiceClient Service;
+    TLoginService LoginService;
+
     QString OrderPageUrl() const;
     QString StatusText() const;
 
@@ -138,8 +148,11 @@ public:
     void BigImageDblClick();
     void ScrollBox1DblClick();
 
-    bool Login();
-    void LogoutProc();
+    void ActLoginExecute();
+    void ActLogoutExecute();
+    // TLoginHost: the switches between the logged-out and the logged-in window.
+    void LoginProc() override;
+    void LogoutProc() override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -173,11 +186,13 @@ private:
     void SetFileUpEnabled(bool enabled) override;
     void SetStatusPanelText(const QString& text) override;
     void ShowFullSizeView() override;
+    // TLoginHost
+    void SetUserName(const QString& userName) override { UserName = userName; }
+    void SetTransferReady(bool ready) override { TransferReady = ready; }
 
     Dialogs& dialogs_;
     TLoginDialog& loginDialog_;
     TForm3& navigateWindow_;
-    QString serviceUrl_;
     QSize pendingFrameSize_;  // outer size from the settings, until the frame is known
 };
 

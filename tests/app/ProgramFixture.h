@@ -2,6 +2,7 @@
 
 #include "app/Program.h"
 #include "tests/common/RecordingDialogs.h"
+#include "shop/ShopServer.h"
 #include "tests/common/TestSupport.h"
 
 #include <QDesktopServices>
@@ -35,7 +36,24 @@ public slots:
     void Open(const QUrl& url) { urls.append(url.toString()); }
 };
 
-// A whole program with its four windows, on a data folder of its own and an unreachable service.
+// The demo shop, started once for the whole test program on a port of its own.
+inline QString DemoShopUrl()
+{
+    static QTemporaryDir folder;
+    static std::unique_ptr<shop::ShopServer> server = [] {
+        shop::ShopOptions options;
+        options.dataFolder = folder.path().toStdString();
+        auto s = std::make_unique<shop::ShopServer>(options);
+        s->StartOnEphemeralPort();
+        return s;
+    }();
+    return QStringLiteral("http://127.0.0.1:%1").arg(server->Port());
+}
+
+// No service listens here: connections are refused at once.
+inline const QString kNoService = QStringLiteral("http://127.0.0.1:9");
+
+// A whole program with its four windows, on a data folder of its own, talking to the demo shop.
 class ProgramTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -44,9 +62,9 @@ protected:
         qputenv("XDG_DATA_HOME", sandbox.filePath(QStringLiteral("data")).toLocal8Bit());
     }
 
-    TProgram& Start(const QString& serviceUrl = QStringLiteral("http://127.0.0.1:9"))
+    TProgram& Start(const QString& serviceUrl = DemoShopUrl(), TLoginService::ShowLoginDialog showLogin = {})
     {
-        program = std::make_unique<TProgram>(dialogs, serviceUrl);
+        program = std::make_unique<TProgram>(dialogs, serviceUrl, std::move(showLogin));
         return *program;
     }
     TForm1& Form() { return program->Form1; }

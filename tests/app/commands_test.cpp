@@ -102,24 +102,26 @@ TEST_F(CommandsTest, ItemsWithCaptionsOfTheirOwnFollowTheirCommandsState)
 
 TEST_F(CommandsTest, WebPagesOpenAtTheServiceAddress)
 {
-    Start(QStringLiteral("http://shop.invalid"));
+    Start();
+    const QString shop = DemoShopUrl();
     TForm1& f = Form();
     const TActionManager1& a = f.ActionManager1;
+    f.SessionId.clear();
     a.ActGoOrder->trigger();
     f.SessionId = QStringLiteral("s123");
     a.ActGoOrder->trigger();
     f.DockTabSet1->setCurrentIndex(1);
     a.ActHelp->trigger();
     a.ActNewVersion->trigger();
-    EXPECT_EQ(urlCatcher.urls, (QStringList{QStringLiteral("http://shop.invalid/wis/order.php?mode=select&sid="),
-                                            QStringLiteral("http://shop.invalid/wis/order.php?mode=select&sid=s123"),
-                                            QStringLiteral("http://shop.invalid/wis/order.php?mode=select&sid=s123"),
-                                            QStringLiteral("http://shop.invalid/order_help.php#0003"),
-                                            QStringLiteral("http://shop.invalid/download.php")}));
+    EXPECT_EQ(urlCatcher.urls, (QStringList{shop + QStringLiteral("/wis/order.php?mode=select&sid="),
+                                            shop + QStringLiteral("/wis/order.php?mode=select&sid=s123"),
+                                            shop + QStringLiteral("/wis/order.php?mode=select&sid=s123"),
+                                            shop + QStringLiteral("/order_help.php#0003"),
+                                            shop + QStringLiteral("/download.php")}));
 
     a.ActDispOrderPageUrl->trigger();
     EXPECT_EQ(dialogs.inputs,
-              QStringList{QStringLiteral("注文ページへのURL||http://shop.invalid/wis/order.php?mode=select&sid=s123")});
+              QStringList{QStringLiteral("注文ページへのURL||") + shop + QStringLiteral("/wis/order.php?mode=select&sid=s123")});
 }
 
 TEST_F(CommandsTest, CommandsWithoutHandlersDoNothing)

@@ -24,7 +24,9 @@ TEST_F(SettingsTest, FirstStartWritesEveryKeyWithItsDefaultInOrder)
     const QByteArray expected =
         "[MAIN]\r\nWindowTop=100\r\nWindowLeft=100\r\nWindowWidth=400\r\nWindowHeight=300\r\n"
         "NaviWindowTop=410\r\nNaviWindowLeft=100\r\nNavigateWindow=1\r\nPcViewWidth=100\r\nAlbumViewWidth=100\r\n"
-        "[NETWORK]\r\nQmoSessionId=\r\n[PLUGIN]\r\nSpi=0\r\nSpiFolder=\r\n";
+        "[NETWORK]\r\nQmoSessionId=" + Form().SessionId.toUtf8() + "\r\n[PLUGIN]\r\nSpi=0\r\nSpiFolder=\r\n";
+    // The shop handed out a session identifier at start-up, and it is kept.
+    EXPECT_FALSE(Form().SessionId.isEmpty());
     EXPECT_EQ(ReadAll(Form().DataFolder + "tovari.ini"), expected);
 }
 

@@ -28,17 +28,18 @@ public:
     std::optional<QString> BrowseForFolder(QWidget*, const QString& title) override
     {
         messages.append(title);
-        if (folders.empty())
+        if (folders.isEmpty() || folders.front().isNull()) {
+            if (!folders.isEmpty())
+                folders.pop_front();
             return std::nullopt;
-        auto f = folders.front();
-        folders.pop_front();
-        return f;
+        }
+        return folders.takeFirst();
     }
 
     QStringList messages;
     QStringList inputs;
     std::deque<Result> answers;
-    std::deque<std::optional<QString>> folders;
+    QStringList folders;  // a null entry cancels
 };
 
 }  // namespace tovari::test

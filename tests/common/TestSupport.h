@@ -5,6 +5,14 @@
 #include <chrono>
 #include <functional>
 
+#include <ostream>
+
+// Readable failure messages for Qt strings.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
 namespace tovari::test {
 
 // Pumps events until pred() holds or the limit passes; returns pred() at the end.

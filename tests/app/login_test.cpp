@@ -1,0 +1,163 @@
+#include "tests/app/ProgramFixture.h"
+
+#include "app/Helper.h"
+#include "shop/DemoAlbum.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTabBar>
+#include <QTreeWidget>
+
+namespace tovari::test {
+namespace {
+
+// Plays the user at the login dialog: each answer types an address and password and closes the
+// dialog with OK, or cancels when it is empty.
+struct LoginAnswers {
+    struct Answer {
+        QString email;
+        QString password;
+    };
+    std::deque<std::optional<Answer>> queue;
+    int shown = 0;
+    QStringList seenEmails;  // what the dialog held when it opened
+
+    TLoginService::ShowLoginDialog Player()
+    {
+        return [this](TLoginDialog& dialog) {
+            ++shown;
+            seenEmails.append(dialog.EditEmail->text());
+            if (queue.empty() || !queue.front()) {
+                if (!queue.empty())
+                    queue.pop_front();
+                return QDialog::Rejected;
+            }
+            dialog.EditEmail->setText(queue.front()->email);
+            dialog.EditPasswd->setText(queue.front()->password);
+            queue.pop_front();
+            return QDialog::Accepted;
+        };
+    }
+};
+
+const QString kEmail = QString::fromUtf8(shop::kDemoEmail);
+const QString kPassword = QString::fromUtf8(shop::kDemoPassword);
+
+class LoginTest : public ProgramTest {
+protected:
+    void ExpectLoggedOut()
+    {
+        TForm1& f = Form();
+        EXPECT_FALSE(f.LoggedIn);
+        EXPECT_TRUE(f.UserName.isEmpty());
+        EXPECT_TRUE(f.ActionManager1.ActLogin->isEnabled());
+        EXPECT_FALSE(f.ActionManager1.ActLogout->isEnabled());
+        EXPECT_FALSE(f.AlbumTreeView->isEnabled());
+        EXPECT_FALSE(f.ActionManager1.ActRefresh->isEnabled());
+        EXPECT_EQ(f.DockTabSet1->tabText(3), QStringLiteral("アルバム"));
+        EXPECT_EQ(f.ActionManager1.ActFileUp->text(), QStringLiteral("プリントに追加"));
+        EXPECT_EQ(f.PcListPopupActionBar->actions().at(0)->text(), QStringLiteral("画像をプリントに追加"));
+    }
+    void ExpectLoggedIn()
+    {
+        TForm1& f = Form();
+        EXPECT_TRUE(f.LoggedIn);
+        EXPECT_EQ(f.UserName, QString::fromUtf8(shop::kDemoDisplayName));
+        EXPECT_FALSE(f.ActionManager1.ActLogin->isEnabled());
+        EXPECT_TRUE(f.ActionManager1.ActLogout->isEnabled());
+        EXPECT_TRUE(f.AlbumTreeView->isEnabled());
+        EXPECT_TRUE(f.ActionManager1.ActRefresh->isEnabled());
+        EXPECT_TRUE(f.ActionManager1.ActReload->isEnabled());
+        EXPECT_EQ(f.DockTabSet1->tabText(3), QString::fromUtf8(shop::kDemoDisplayName) + QStringLiteral("さんのアルバム"));
+        EXPECT_EQ(f.ActionManager1.ActFileUp->text(), QStringLiteral("アルバムに登録"));
+        EXPECT_EQ(f.PcListPopupActionBar->actions().at(0)->text(), QStringLiteral("画像をアルバムに登録"));
+    }
+
+    LoginAnswers answers;
+};
+
+TEST_F(LoginTest, FirstStartGetsASessionAndStaysLoggedOut)
+{
+    Start(DemoShopUrl(), answers.Player());
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('|').toStdString();
+    EXPECT_FALSE(Form().SessionId.isEmpty());
+    EXPECT_TRUE(Form().TransferReady);
+    EXPECT_EQ(Form().DockTabSet1->currentIndex(), 0);
+    EXPECT_EQ(answers.shown, 0);
+    ExpectLoggedOut();
+}
+
+TEST_F(LoginTest, StartWithoutServiceGivesThreeMessagesAndRefusesUploads)
+{
+    Start(kNoService, answers.Player());
+    const QString connection = QStringLiteral("通信エラーが発生しました。\n\rネットワークの設定を確認してください。");
+    EXPECT_EQ(dialogs.messages,
+              (QStringList{connection, connection, QStringLiteral("クッキー情報が取得出来ませんでした。\n\r接続環境をご確認ください。")}));
+    EXPECT_FALSE(Form().TransferReady);
+    EXPECT_EQ(Form().DockTabSet1->currentIndex(), 0);
+    ExpectLoggedOut();
+}
+
+TEST_F(LoginTest, MemberLogsInThroughTheDialogAfterARefusalAndOutAgain)
+{
+    Start(DemoShopUrl(), answers.Player());
+    answers.queue.push_back(LoginAnswers::Answer{kEmail, QStringLiteral("wrong")});
+    answers.queue.push_back(LoginAnswers::Answer{kEmail, kPassword});
+    Form().ActionManager1.ActLogin->trigger();
+    EXPECT_EQ(answers.shown, 2);
+    // The refused attempt left its texts in the dialog.
+    EXPECT_EQ(answers.seenEmails, (QStringList{QString(), kEmail}));
+    ExpectLoggedIn();
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('|').toStdString();
+
+    const QString session = Form().SessionId;
+    Form().ActionManager1.ActLogout->trigger();
+    EXPECT_EQ(dialogs.messages, QStringList{QStringLiteral("ログアウトしました。")});
+    EXPECT_EQ(Form().SessionId, session);
+    ExpectLoggedOut();
+}
+
+TEST_F(LoginTest, CancellingAfterARefusalStaysLoggedOutWithoutAWord)
+{
+    Start(DemoShopUrl(), answers.Player());
+    answers.queue.push_back(LoginAnswers::Answer{kEmail, QStringLiteral("wrong")});
+    answers.queue.push_back(std::nullopt);
+    Form().ActionManager1.ActLogin->trigger();
+    EXPECT_EQ(answers.shown, 2);
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+    ExpectLoggedOut();
+}
+
+TEST_F(LoginTest, LoggedInSessionResumesAfterARestartOfProgramAndShop)
+{
+    QTemporaryDir shopData;
+    auto startShop = [&] {
+        shop::ShopOptions options;
+        options.dataFolder = shopData.path().toStdString();
+        auto server = std::make_unique<shop::ShopServer>(options);
+        server->StartOnEphemeralPort();
+        return server;
+    };
+    auto shopServer = startShop();
+    const QString firstUrl = QStringLiteral("http://127.0.0.1:%1").arg(shopServer->Port());
+    Start(firstUrl, answers.Player());
+    answers.queue.push_back(LoginAnswers::Answer{kEmail, kPassword});
+    Form().ActionManager1.ActLogin->trigger();
+    ASSERT_TRUE(Form().LoggedIn);
+    Form().close();
+    program.reset();
+    shopServer.reset();
+
+    shopServer = startShop();
+    Start(QStringLiteral("http://127.0.0.1:%1").arg(shopServer->Port()), answers.Player());
+    EXPECT_EQ(answers.shown, 1);
+    ExpectLoggedIn();
+    EXPECT_EQ(Form().DockTabSet1->currentIndex(), 3);
+    EXPECT_TRUE(Form().AlbumView->isVisibleTo(&Form()));
+    // A member who is back needs no guide, whatever the settings say.
+    EXPECT_FALSE(program->Form3.isVisible());
+}
+
+}  // namespace
+}  // namespace tovari::test
