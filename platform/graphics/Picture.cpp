@@ -32,13 +32,11 @@ void TPictureFormats::Register(const QString& extension, const QString& descript
 {
     if (extension.isEmpty() || extension.startsWith(QLatin1Char('.')))
         throw EInvalidGraphic(QStringLiteral("Invalid picture file extension \"%1\"").arg(extension));
-    const std::lock_guard lock(mutex_);
     formats_.push_back(TFileFormat{extension, description, graphicClass});
 }
 
 void TPictureFormats::Unregister(const TGraphicClass& graphicClass)
 {
-    const std::lock_guard lock(mutex_);
     std::erase_if(formats_, [&](const TFileFormat& f) { return f.GraphicClass == graphicClass; });
 }
 
@@ -47,7 +45,6 @@ std::optional<TGraphicClass> TPictureFormats::Find(const QString& extension) con
     const QString wanted = extension.startsWith(QLatin1Char('.')) ? extension.mid(1) : extension;
     if (wanted.isEmpty())
         return std::nullopt;
-    const std::lock_guard lock(mutex_);
     for (auto it = formats_.rbegin(); it != formats_.rend(); ++it)
         if (it->Extension.compare(wanted, Qt::CaseInsensitive) == 0)
             return it->GraphicClass;
@@ -56,7 +53,6 @@ std::optional<TGraphicClass> TPictureFormats::Find(const QString& extension) con
 
 std::vector<TFileFormat> TPictureFormats::Formats() const
 {
-    const std::lock_guard lock(mutex_);
     return formats_;
 }
 

@@ -5,7 +5,6 @@
 #include <QList>
 #include <QString>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -36,7 +35,6 @@ public:
     std::vector<TFileFormat> Formats() const;
 
 private:
-    mutable std::mutex mutex_;
     std::vector<TFileFormat> formats_;
 };
 
