@@ -1,6 +1,10 @@
 #pragma once
 
+#include "app/Program.h"
 #include "platform/Dialogs.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
@@ -45,6 +49,39 @@ public:
     Result MessageBox(QWidget*, const QString&, const QString&, Buttons, Icon) override { return Result::Cancel; }
     QString InputBox(const QString&, const QString&, const QString& text) override { return text; }
     std::optional<QString> BrowseForFolder(QWidget*, const QString&) override { return std::nullopt; }
+};
+
+// Offscreen unless a platform is named, and a data folder of its own; made before the application.
+class BenchEnvironment {
+public:
+    BenchEnvironment()
+    {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        qputenv("XDG_DATA_HOME", data_.path().toLocal8Bit());
+    }
+
+private:
+    QTemporaryDir data_;
+};
+
+// The whole program with its main window shown at 1000 x 700, and no service to talk to.
+class BenchProgram {
+public:
+    BenchProgram(int& argc, char** argv) : app_(argc, argv), program_(dialogs_, QStringLiteral("http://127.0.0.1:9"))
+    {
+        program_.Form3.hide();
+        program_.Form1.resize(1000, 700);
+        program_.Form1.show();
+        QApplication::processEvents();
+    }
+    TForm1& Form() { return program_.Form1; }
+
+private:
+    BenchEnvironment environment_;
+    QApplication app_;
+    SilentDialogs dialogs_;
+    TProgram program_;
 };
 
 }  // namespace tovari::bench

@@ -11,7 +11,6 @@
 #include <vector>
 
 using tovari::bench::Median;
-using tovari::bench::SilentDialogs;
 
 int main(int argc, char** argv)
 {
@@ -19,20 +18,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: bench-scan DIR\n");
         return 2;
     }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir data;
-    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
-    QApplication app(argc, argv);
+    tovari::bench::BenchProgram program(argc, argv);
+    tovari::TForm1& form = program.Form();
     const QString dir = QString::fromLocal8Bit(argv[1]);
-
-    SilentDialogs dialogs;
-    tovari::TProgram program(dialogs, QStringLiteral("http://127.0.0.1:9"));
-    program.Form3.hide();
-    tovari::TForm1& form = program.Form1;
-    form.resize(1000, 700);
-    form.show();
-    QApplication::processEvents();
 
     std::vector<double> plain;
     for (int run = 0; run < 2; ++run) {

@@ -37,21 +37,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: bench-scroll DIR [EVERY]\n");
         return 2;
     }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir data;
-    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
-    QApplication app(argc, argv);
+    bench::BenchProgram program(argc, argv);
+    TForm1& form = program.Form();
     const QString dir = QString::fromLocal8Bit(argv[1]);
     const int every = argc > 2 ? std::max(1, std::atoi(argv[2])) : 1;
-
-    bench::SilentDialogs dialogs;
-    TProgram program(dialogs, QStringLiteral("http://127.0.0.1:9"));
-    program.Form3.hide();
-    TForm1& form = program.Form1;
-    form.resize(1000, 700);
-    form.show();
-    QApplication::processEvents();
 
     QElapsedTimer clock;
     clock.start();

@@ -10,12 +10,6 @@ namespace {
 
 using SettingsTest = ProgramTest;
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 TEST_F(SettingsTest, FirstStartWritesEveryKeyWithItsDefaultInOrder)
 {
     Start();
@@ -27,7 +21,7 @@ TEST_F(SettingsTest, FirstStartWritesEveryKeyWithItsDefaultInOrder)
         "[NETWORK]\r\nQmoSessionId=" + Form().SessionId.toUtf8() + "\r\n[PLUGIN]\r\nSpi=0\r\nSpiFolder=\r\n";
     // The shop handed out a session identifier at start-up, and it is kept.
     EXPECT_FALSE(Form().SessionId.isEmpty());
-    EXPECT_EQ(ReadAll(Form().DataFolder + "tovari.ini"), expected);
+    EXPECT_EQ(ReadFileBytes(Form().DataFolder + "tovari.ini"), expected);
 }
 
 TEST_F(SettingsTest, ChangedWindowsAndGuideChoiceComeBackAfterARestart)

@@ -49,6 +49,12 @@ NativeFileRemover::~NativeFileRemover()
     ::unlink(NativePath(path_).constData());
 }
 
+QByteArray ReadFileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
 QString WriteFile(const QString& path, const QByteArray& bytes)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());

@@ -34,6 +34,9 @@ private:
     QString path_;
 };
 
+// The whole file, or "<unreadable>" when it cannot be opened.
+QByteArray ReadFileBytes(const QString& path);
+
 // Writes a file of the given bytes, making its folder; returns the full path.
 QString WriteFile(const QString& path, const QByteArray& bytes = QByteArray());
 

@@ -2,18 +2,20 @@
 
 #include "platform/graphics/Graphic.h"
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QImage>
 #include <QList>
 #include <QRgb>
 #include <QString>
+#include <memory>
 
 namespace tovari::test {
 
 enum class JpegKind { Baseline, Progressive, Grey, Cmyk, Ycck };
 
-// Encodes an RGB32 image with libjpeg at the given quality. CMYK kinds are written the way Adobe
-// writes them (inverted, with its marker), so they decode back to the image's colours.
+// Encodes an image with libjpeg. CMYK kinds are written the way Adobe writes them (inverted, with its
+// marker), so they decode back to the image's colours.
 QByteArray EncodeJpeg(const QImage& image, JpegKind kind, int quality = 92);
 
 // Four flat quadrants: red top left, green top right, blue bottom left, black bottom right.
@@ -25,34 +27,41 @@ bool Near(QRgb a, QRgb b, int tolerance = 24);
 QString Describe(QRgb c);
 
 // Little-endian byte writer for building picture files by hand.
-class Bytes {
-public:
-    Bytes& U8(int v);
-    Bytes& U16(int v);
-    Bytes& U32(quint32 v);
-    Bytes& I32(qint32 v) { return U32(quint32(v)); }
-    Bytes& Raw(const QByteArray& b);
-    Bytes& Zeros(int n);
-    int Size() const { return int(data_.size()); }
-    const QByteArray& Data() const { return data_; }
-
-private:
-    QByteArray data_;
+struct Bytes {
+    QByteArray data;
+    Bytes& U8(int v) { return data.append(char(v)), *this; }
+    Bytes& U16(int v) { return U8(v).U8(v >> 8); }
+    Bytes& U32(quint32 v) { return U16(int(v & 0xFFFF)).U16(int(v >> 16)); }
+    Bytes& Raw(const QByteArray& b) { return data.append(b), *this; }
+    int Size() const { return int(data.size()); }
 };
 
 struct BmpLayout {
-    int headerSize = 40;
     int width = 0;
     int height = 0;  // negative for top-down
     int bits = 24;
     int compression = 0;
-    QList<QRgb> palette;        // written as stored entries
-    quint32 coloursUsed = 0;    // header field
-    QList<quint32> masks;       // written after a 40-byte header, or inside a larger one
-    QByteArray pixels;          // exactly as stored
+    int headerSize = 40;
+    QList<QRgb> palette;      // written as stored entries
+    quint32 coloursUsed = 0;  // header field
+    QList<quint32> masks;     // inside the header when it is larger than 40 bytes
+    QByteArray pixels;        // exactly as stored
 };
 // A .bmp file (or, with fileHeader false, a bare DIB as icons hold it).
 QByteArray BuildBmp(const BmpLayout& layout, bool fileHeader = true);
+
+// Reads a graphic of class T from bytes, as from a file.
+template <class T>
+std::unique_ptr<T> LoadGraphic(const QByteArray& bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    auto graphic = std::make_unique<T>();
+    graphic->LoadFromStream(buffer);
+    return graphic;
+}
+QByteArray SaveGraphic(const TGraphic& g);
 
 // Draws g into rect of a white canvas of the given size.
 QImage DrawOnWhite(const TGraphic& g, QSize canvas, const QRect& rect);

@@ -4,7 +4,6 @@
 #include "platform/graphics/Picture.h"
 #include "tests/common/TestSupport.h"
 
-#include <QBuffer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -17,100 +16,67 @@ const quint32 kRedColorRef = 0x000000FF;
 QByteArray RedLeftHalfEmf()
 {
     test::Bytes body;
-    body.U32(39).U32(24).U32(1).U32(0).U32(kRedColorRef).U32(0);      // solid red brush as handle 1
-    body.U32(37).U32(12).U32(1);                                      // select it
-    body.U32(37).U32(12).U32(0x80000008);                             // stock NULL_PEN
-    body.U32(43).U32(24).I32(0).I32(0).I32(100).I32(100);             // rectangle
-    body.U32(14).U32(20).U32(0).U32(16).U32(20);                      // end of file
-    const int total = 88 + body.Size();
+    body.U32(39).U32(24).U32(1).U32(0).U32(kRedColorRef).U32(0);  // solid red brush as handle 1
+    body.U32(37).U32(12).U32(1);                                  // select it
+    body.U32(37).U32(12).U32(0x80000008);                         // stock NULL_PEN
+    body.U32(43).U32(24).U32(0).U32(0).U32(100).U32(100);         // rectangle
+    body.U32(14).U32(20).U32(0).U32(16).U32(20);                  // end of file
     test::Bytes emf;
-    emf.U32(1).U32(88);
-    emf.I32(0).I32(0).I32(199).I32(99);        // bounds, device pixels
-    emf.I32(0).I32(0).I32(5291).I32(2645);     // frame, 0.01 mm
-    emf.U32(0x464D4520).U32(0x10000).U32(quint32(total)).U32(6).U16(2).U16(0);
-    emf.U32(0).U32(0).U32(0);
-    emf.I32(1000).I32(1000).I32(254).I32(254);  // device pixels and millimetres: 96 dpi
-    return emf.Raw(body.Data()).Data();
+    emf.U32(1).U32(88).U32(0).U32(0).U32(199).U32(99);  // bounds, device pixels
+    emf.U32(0).U32(0).U32(5291).U32(2645);              // frame, 0.01 mm
+    emf.U32(0x464D4520).U32(0x10000).U32(quint32(88 + body.Size())).U32(6).U16(2).U16(0).U32(0).U32(0).U32(0);
+    emf.U32(1000).U32(1000).U32(254).U32(254);  // device pixels and millimetres: 96 dpi
+    return emf.Raw(body.data).data;
 }
 
 // A placeable metafile of 200 x 100 units at 96 units per inch, origin (10, 20), whose left half is red.
 QByteArray RedLeftHalfWmf()
 {
     test::Bytes records;
-    records.U32(5).U16(0x020B).U16(20).U16(10);        // window origin (y, x)
-    records.U32(5).U16(0x020C).U16(100).U16(200);      // window extent (y, x)
-    records.U32(7).U16(0x02FC).U16(0).U32(kRedColorRef).U16(0);  // solid red brush, object 0
-    records.U32(4).U16(0x012D).U16(0);                 // select it
-    records.U32(8).U16(0x02FA).U16(5).U16(0).U16(0).U32(0);  // null pen (style, width x, y, colour), object 1
+    records.U32(5).U16(0x020B).U16(20).U16(10);                    // window origin (y, x)
+    records.U32(5).U16(0x020C).U16(100).U16(200);                  // window extent (y, x)
+    records.U32(7).U16(0x02FC).U16(0).U32(kRedColorRef).U16(0);    // solid red brush, object 0
+    records.U32(4).U16(0x012D).U16(0);                             // select it
+    records.U32(8).U16(0x02FA).U16(5).U16(0).U16(0).U32(0);        // null pen, object 1
     records.U32(4).U16(0x012D).U16(1);
     records.U32(7).U16(0x041B).U16(120).U16(110).U16(20).U16(10);  // rectangle (bottom, right, top, left)
-    records.U32(3).U16(0);                              // end of file
-    test::Bytes header;
-    header.U16(1).U16(9).U16(0x0300).U32(quint32((18 + records.Size()) / 2)).U16(2).U32(7).U16(0);
+    records.U32(3).U16(0);                                         // end of file
     test::Bytes placeable;
     placeable.U32(0x9AC6CDD7).U16(0).U16(10).U16(20).U16(210).U16(120).U16(96).U32(0);
-    const QByteArray p = placeable.Data();
     quint16 sum = 0;
     for (int i = 0; i < 20; i += 2)
-        sum ^= quint16(uchar(p[i]) | uchar(p[i + 1]) << 8);
+        sum ^= quint16(uchar(placeable.data[i]) | uchar(placeable.data[i + 1]) << 8);
     placeable.U16(sum);
-    return placeable.Raw(header.Data()).Raw(records.Data()).Data();
+    placeable.U16(1).U16(9).U16(0x0300).U32(quint32((18 + records.Size()) / 2)).U16(2).U32(7).U16(0);  // header
+    return placeable.Raw(records.data).data;
 }
 
-struct MetafileCase {
-    const char* name;
-    QByteArray (*make)();
-    const char* file;
-    bool enhanced;
-};
-
-class Metafiles : public testing::TestWithParam<MetafileCase> {};
-
-TEST_P(Metafiles, LoadsItsFrameSizeAndDrawsScaled)
+// Each kind loads by file name with its frame size and draws scaled; a file cut short anywhere, or a
+// record claiming more bytes than the file has, is refused before it reaches the converters.
+TEST(Metafile, LoadsItsFrameSizeDrawsScaledAndRefusesCutFiles)
 {
-    const MetafileCase c = GetParam();
     QTemporaryDir dir;
-    TPicture picture;
-    picture.LoadFromFile(test::WriteFile(dir.filePath(c.file), c.make()));
-    auto* metafile = dynamic_cast<TMetafile*>(picture.Graphic());
-    ASSERT_NE(metafile, nullptr);
-    EXPECT_EQ(metafile->Enhanced(), c.enhanced);
-    EXPECT_EQ(metafile->Width(), 200);
-    EXPECT_EQ(metafile->Height(), 100);
-    const QImage cell = test::DrawOnWhite(*metafile, QSize(100, 100), QRect(0, 25, 100, 50));
-    EXPECT_TRUE(test::Near(cell.pixel(20, 50), qRgb(255, 0, 0))) << test::Describe(cell.pixel(20, 50)).toStdString();
-    EXPECT_TRUE(test::Near(cell.pixel(80, 50), qRgb(255, 255, 255))) << test::Describe(cell.pixel(80, 50)).toStdString();
-    EXPECT_EQ(cell.pixel(20, 10), qRgb(255, 255, 255));
-}
+    QByteArray oversizedRecord = RedLeftHalfEmf();
+    oversizedRecord[88 + 4] = char(0x7F);
+    oversizedRecord[88 + 6] = char(0x7F);
+    for (const auto& [file, whole, enhanced] : {std::tuple("drawing.emf", RedLeftHalfEmf(), true),
+                                                std::tuple("drawing.WMF", RedLeftHalfWmf(), false)}) {
+        SCOPED_TRACE(file);
+        TPicture picture;
+        picture.LoadFromFile(test::WriteFile(dir.filePath(file), whole));
+        auto* metafile = dynamic_cast<TMetafile*>(picture.Graphic());
+        ASSERT_NE(metafile, nullptr);
+        EXPECT_EQ(metafile->Enhanced(), enhanced);
+        EXPECT_EQ(QSize(metafile->Width(), metafile->Height()), QSize(200, 100));
+        const QImage cell = test::DrawOnWhite(*metafile, QSize(100, 100), QRect(0, 25, 100, 50));
+        EXPECT_TRUE(test::Near(cell.pixel(20, 50), qRgb(255, 0, 0))) << test::Describe(cell.pixel(20, 50)).toStdString();
+        EXPECT_TRUE(test::Near(cell.pixel(80, 50), qRgb(255, 255, 255))) << test::Describe(cell.pixel(80, 50)).toStdString();
+        EXPECT_EQ(cell.pixel(20, 10), qRgb(255, 255, 255));
 
-TEST_P(Metafiles, CutShortIsRefused)
-{
-    const QByteArray whole = GetParam().make();
-    for (const qsizetype keep : {qsizetype(0), qsizetype(10), whole.size() / 2, whole.size() - 2}) {
-        QBuffer buffer;
-        buffer.setData(whole.left(keep));
-        buffer.open(QIODevice::ReadOnly);
-        TMetafile metafile;
-        EXPECT_THROW(metafile.LoadFromStream(buffer), EInvalidGraphic) << "kept " << keep;
+        for (const QByteArray& broken : {whole.left(0), whole.left(10), whole.left(whole.size() / 2),
+                                         whole.left(whole.size() - 2), enhanced ? oversizedRecord : whole.left(1)})
+            EXPECT_THROW(test::LoadGraphic<TMetafile>(broken), EInvalidGraphic) << "size " << broken.size();
     }
-}
-
-INSTANTIATE_TEST_SUITE_P(Kinds, Metafiles,
-                         testing::Values(MetafileCase{"Emf", &RedLeftHalfEmf, "drawing.emf", true},
-                                         MetafileCase{"Wmf", &RedLeftHalfWmf, "drawing.WMF", false}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-// A record that claims more bytes than the file has never reaches the converters.
-TEST(Metafile, OversizedRecordIsRefused)
-{
-    QByteArray emf = RedLeftHalfEmf();
-    emf[88 + 4] = char(0x7F);  // first record's size, low byte
-    emf[88 + 6] = char(0x7F);
-    QBuffer buffer;
-    buffer.setData(emf);
-    buffer.open(QIODevice::ReadOnly);
-    TMetafile metafile;
-    EXPECT_THROW(metafile.LoadFromStream(buffer), EInvalidGraphic);
 }
 
 }  // namespace

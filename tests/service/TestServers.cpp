@@ -9,12 +9,11 @@
 
 namespace tovari::test {
 
-std::vector<std::string> RecordedRequest::HeaderValues(const std::string& name) const
+std::vector<std::string> RecordingServer::Request::Header(const std::string& name) const
 {
     std::vector<std::string> values;
-    for (const auto& [key, value] : headers)
-        if (strcasecmp(key.c_str(), name.c_str()) == 0)
-            values.push_back(value);
+    for (auto [it, end] = headers.equal_range(name); it != end; ++it)
+        values.push_back(it->second);
     return values;
 }
 
@@ -24,7 +23,7 @@ RecordingServer::RecordingServer()
         Handler handler;
         {
             std::lock_guard lock(mutex_);
-            requests_.push_back({req.method, req.target, req.version, req.headers, req.params, req.remote_port});
+            requests_.push_back({req.target, req.headers, req.params, req.remote_port});
             handler = handler_;
         }
         if (handler)
@@ -55,67 +54,79 @@ void RecordingServer::Reply(Handler handler)
     handler_ = std::move(handler);
 }
 
-void RecordingServer::ReplyText(const std::string& body, const std::string& setCookie)
+void RecordingServer::ReplyText(const std::string& body, const std::string& setCookie, int status)
 {
-    Reply([body, setCookie](const httplib::Request&, httplib::Response& res) {
+    Reply([=](const httplib::Request&, httplib::Response& res) {
+        res.status = status;
         if (!setCookie.empty())
             res.set_header("Set-Cookie", setCookie);
         res.set_content(body, "text/html");
     });
 }
 
-QString RecordingServer::BaseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(port_); }
-
-std::vector<RecordedRequest> RecordingServer::Requests() const
+std::vector<RecordingServer::Request> RecordingServer::Requests() const
 {
     std::lock_guard lock(mutex_);
     return requests_;
 }
 
-RawHttpServer::RawHttpServer(Behaviour behaviour, std::string replyBody)
-    : behaviour_(behaviour), replyBody_(std::move(replyBody))
+std::vector<std::string> RecordingServer::Targets() const
 {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    std::vector<std::string> targets;
+    for (const Request& r : Requests())
+        targets.push_back(r.target);
+    return targets;
+}
+
+namespace {
+// A socket bound to an ephemeral loopback port.
+int BindLoopback(int& port)
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(listener_, 8) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    if (::bind(s, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        throw std::runtime_error("test server cannot bind");
+    port = ntohs(address.sin_port);
+    return s;
+}
+}  // namespace
+
+RawHttpServer::RawHttpServer(std::string reply, bool accepting) : reply_(std::move(reply))
+{
+    listener_ = BindLoopback(port_);
+    if (::listen(listener_, 8) != 0)
         throw std::runtime_error("test server cannot listen");
-    port_ = ntohs(address.sin_port);
-    thread_ = std::thread([this] { Serve(); });
+    if (accepting)
+        thread_ = std::thread([this] {
+            for (int connection; (connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
+                Handle(connection);
+                ::close(connection);
+            }
+        });
 }
 
 RawHttpServer::~RawHttpServer()
 {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    stopped_.notify_all();
     ::shutdown(listener_, SHUT_RDWR);  // wakes accept()
-    thread_.join();
+    if (thread_.joinable())
+        thread_.join();
     ::close(listener_);
 }
 
-QString RawHttpServer::BaseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(port_); }
+std::string RawHttpServer::Ok(const std::string& body)
+{
+    return "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\nContent-Length: " +
+           std::to_string(body.size()) + "\r\n\r\n" + body;
+}
 
 std::vector<std::string> RawHttpServer::Requests() const
 {
     std::lock_guard lock(mutex_);
     return requests_;
-}
-
-void RawHttpServer::Serve()
-{
-    while (!stopping_) {
-        const int connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (connection < 0)
-            return;
-        Handle(connection);
-        ::close(connection);
-    }
 }
 
 void RawHttpServer::Handle(int connection)
@@ -124,57 +135,31 @@ void RawHttpServer::Handle(int connection)
     char buffer[65536];
     size_t headEnd = std::string::npos;
     size_t wanted = 0;
-    for (;;) {
-        if (headEnd == std::string::npos && (headEnd = request.find("\r\n\r\n")) != std::string::npos) {
-            headEnd += 4;
-            std::string head = request.substr(0, headEnd);
-            for (char& c : head)
-                c = char(tolower(static_cast<unsigned char>(c)));
-            const size_t at = head.find("\r\ncontent-length:");
-            wanted = headEnd + (at == std::string::npos ? 0 : std::stoul(head.substr(at + 17)));
-        }
-        if (headEnd != std::string::npos && request.size() >= wanted)
-            break;
+    while (headEnd == std::string::npos || request.size() < wanted) {
         const ssize_t got = ::recv(connection, buffer, sizeof buffer, 0);
         if (got <= 0)
             break;
         request.append(buffer, size_t(got));
+        if (headEnd == std::string::npos && (headEnd = request.find("\r\n\r\n")) != std::string::npos) {
+            std::string head = request.substr(0, headEnd + 4);
+            for (char& c : head)
+                c = char(tolower(static_cast<unsigned char>(c)));
+            const size_t at = head.find("\r\ncontent-length:");
+            wanted = headEnd + 4 + (at == std::string::npos ? 0 : std::stoul(head.substr(at + 17)));
+        }
     }
     {
         std::lock_guard lock(mutex_);
         requests_.push_back(request);
     }
-    std::string reply;
-    switch (behaviour_) {
-    case Behaviour::Respond:
-        reply = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\nContent-Length: " +
-                std::to_string(replyBody_.size()) + "\r\n\r\n" + replyBody_;
-        break;
-    case Behaviour::CutBodyShort:
-        reply = "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + replyBody_;
-        break;
-    case Behaviour::CloseWithoutReply:
-        return;
-    case Behaviour::Stall: {
-        std::unique_lock lock(mutex_);
-        stopped_.wait(lock, [this] { return stopping_.load(); });
-        return;
-    }
-    }
-    ::send(connection, reply.data(), reply.size(), MSG_NOSIGNAL);
+    ::send(connection, reply_.data(), reply_.size(), MSG_NOSIGNAL);
 }
 
 QString ClosedPortUrl()
 {
-    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(s, reinterpret_cast<sockaddr*>(&address), length);
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(s);
-    return QStringLiteral("http://127.0.0.1:%1").arg(ntohs(address.sin_port));
+    int port = 0;
+    ::close(BindLoopback(port));
+    return QStringLiteral("http://127.0.0.1:%1").arg(port);
 }
 
 }  // namespace tovari::test

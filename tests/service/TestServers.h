@@ -1,13 +1,11 @@
 #pragma once
 
-#include "platform/Dialogs.h"
 #include "service/LoginService.h"
+#include "tests/common/RecordingDialogs.h"
 
-#include <QStringList>
+#include <QString>
 #include <httplib.h>
 
-#include <atomic>
-#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -16,32 +14,28 @@
 
 namespace tovari::test {
 
-struct RecordedRequest {
-    std::string method;
-    std::string target;  // as it stood in the request line, not decoded
-    std::string version;
-    httplib::Headers headers;
-    httplib::Params params;  // query, decoded to bytes
-    int remotePort = -1;
-
-    std::string RequestLine() const { return method + " " + target + " " + version; }
-    std::vector<std::string> HeaderValues(const std::string& name) const;
-};
-
 // A cpp-httplib server on 127.0.0.1 and an ephemeral port that records every request and answers
 // through a replaceable handler (default: 200 with an empty body).
 class RecordingServer {
 public:
     using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
+    struct Request {
+        std::string target;  // as it stood in the request line, not decoded
+        httplib::Headers headers;
+        httplib::Params params;  // query, decoded to bytes
+        int remotePort = -1;
+        std::vector<std::string> Header(const std::string& name) const;  // every value, in order
+    };
 
     RecordingServer();
     ~RecordingServer();
 
     void Reply(Handler handler);
-    // Answers every request with this body, and a Set-Cookie line when one is given.
-    void ReplyText(const std::string& body, const std::string& setCookie = {});
-    QString BaseUrl() const;
-    std::vector<RecordedRequest> Requests() const;
+    // Answers every request with this status and body, and a Set-Cookie line when one is given.
+    void ReplyText(const std::string& body, const std::string& setCookie = {}, int status = 200);
+    QString BaseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(port_); }
+    std::vector<Request> Requests() const;
+    std::vector<std::string> Targets() const;
 
 private:
     httplib::Server server_;
@@ -49,32 +43,29 @@ private:
     std::thread thread_;
     mutable std::mutex mutex_;
     Handler handler_;
-    std::vector<RecordedRequest> requests_;
+    std::vector<Request> requests_;
 };
 
-// A bare socket server on 127.0.0.1 that keeps the bytes of each request exactly as they came, and
-// misbehaves on demand. One connection at a time; each is closed after its request.
+// A bare socket server on 127.0.0.1 that keeps the bytes of each request exactly as they came and
+// answers with the given bytes (none: the connection closes without a reply), one connection at a
+// time. A server that does not accept lets every request stall: the kernel takes the connection and
+// nothing ever answers.
 class RawHttpServer {
 public:
-    enum class Behaviour { Respond, CloseWithoutReply, CutBodyShort, Stall };
-
-    explicit RawHttpServer(Behaviour behaviour = Behaviour::Respond, std::string replyBody = "OK");
+    explicit RawHttpServer(std::string reply = Ok("OK"), bool accepting = true);
     ~RawHttpServer();
+    static std::string Ok(const std::string& body);  // a whole 200 reply that closes the connection
 
-    QString BaseUrl() const;
+    QString BaseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(port_); }
     std::vector<std::string> Requests() const;
 
 private:
-    void Serve();
     void Handle(int connection);
 
-    Behaviour behaviour_;
-    std::string replyBody_;
+    std::string reply_;
     int listener_ = -1;
     int port_ = 0;
-    std::atomic<bool> stopping_{false};
     mutable std::mutex mutex_;
-    std::condition_variable stopped_;
     std::vector<std::string> requests_;
     std::thread thread_;
 };
@@ -82,24 +73,8 @@ private:
 // A loopback URL on which nothing listens.
 QString ClosedPortUrl();
 
-// Records every box instead of showing it.
-class RecordingDialogs : public Dialogs {
-public:
-    QStringList messages;
-
-    void ShowMessage(const QString& text) override { messages.append(text); }
-    Result MessageBox(QWidget*, const QString& text, const QString&, Buttons, Icon) override
-    {
-        messages.append(text);
-        return Result::Ok;
-    }
-    QString InputBox(const QString&, const QString&, const QString& text) override { return text; }
-    std::optional<QString> BrowseForFolder(QWidget*, const QString&) override { return std::nullopt; }
-};
-
 // The main window's side of login and logout.
-class RecordingLoginHost : public TLoginHost {
-public:
+struct RecordingLoginHost : TLoginHost {
     QString userName;
     bool transferReady = false;
     bool loggedIn = false;
@@ -108,17 +83,8 @@ public:
 
     void SetUserName(const QString& name) override { userName = name; }
     void SetTransferReady(bool ready) override { transferReady = ready; }
-    void LoginProc() override
-    {
-        loggedIn = true;
-        ++loginProcCalls;
-    }
-    void LogoutProc() override
-    {
-        loggedIn = false;
-        userName.clear();
-        ++logoutProcCalls;
-    }
+    void LoginProc() override { loggedIn = true, ++loginProcCalls; }
+    void LogoutProc() override { loggedIn = false, userName.clear(), ++logoutProcCalls; }
 };
 
 }  // namespace tovari::test

@@ -1,45 +1,35 @@
 #include "tests/shop/ShopTestSupport.h"
 
-#include "shop/WireText.h"
 #include "shop/DemoAlbum.h"
+#include "shop/WireText.h"
 
 #include <QBuffer>
 #include <QColor>
+#include <array>
 
 namespace tovari::shop::test {
 
-void ShopTest::SetUp()
+void ShopTest::StartShop()
 {
     ASSERT_TRUE(dataFolder_.isValid());
-}
-
-void ShopTest::StartShop(ShopOptions options)
-{
     options.dataFolder = dataFolder_.path().toStdString();
     server_ = std::make_unique<ShopServer>(options);
     port_ = server_->StartOnEphemeralPort();
     ASSERT_GT(port_, 0);
 }
 
-void ShopTest::StopShop()
-{
-    if (server_)
-        server_->Stop();
-    server_.reset();
-}
-
 httplib::Result ShopTest::Get(const std::string& path, const httplib::Headers& headers)
 {
     httplib::Client client("127.0.0.1", port_);
     client.set_url_encode(false);
-    return client.Get(path.c_str(), headers);
+    return client.Get(path, headers);
 }
 
 httplib::Result ShopTest::PostMultipart(const std::string& path, const std::string& body, const std::string& boundary)
 {
     httplib::Client client("127.0.0.1", port_);
     client.set_url_encode(false);
-    return client.Post(path.c_str(), body, ("multipart/form-data; boundary=" + boundary).c_str());
+    return client.Post(path, body, "multipart/form-data; boundary=" + boundary);
 }
 
 std::string ShopTest::Text(const std::string& path, const httplib::Headers& headers)
@@ -69,36 +59,45 @@ std::string ShopTest::LogInDemo()
 
 httplib::Result ShopTest::Upload(const std::string& sessionId, const std::string& cp932FileName, const std::string& bytes)
 {
-    const std::string boundary = "----tovari-test-boundary";
-    return PostMultipart("/wis/wi_upload.php/" + sessionId, MultipartUploadBody(boundary, cp932FileName, bytes), boundary);
+    return PostMultipart("/wis/wi_upload.php/" + sessionId, MultipartBody("b0undary", "upload", cp932FileName, bytes), "b0undary");
 }
 
-std::vector<FolderLine> ShopTest::FolderList(const std::string& sessionId)
+namespace {
+// The lines of a list reply from the given line on, each of three fields; every line ends in CR LF.
+std::vector<std::array<std::string, 3>> ReadList(const std::string& body, std::size_t firstLine)
 {
-    const auto lines = ReplyLines(Text("/wis/wi_folder.php/" + sessionId + "?mode=list"));
-    std::vector<FolderLine> folders;
-    for (std::size_t k = 1; k < lines.size(); ++k) {
-        const auto fields = ReplyFields(lines[k]);
-        if (fields.size() != 3) {
-            ADD_FAILURE() << "folder line " << k << " has " << fields.size() << " fields: " << lines[k];
+    EXPECT_TRUE(body.empty() || body.ends_with("\r\n")) << body;
+    std::vector<std::array<std::string, 3>> lines;
+    std::size_t start = 0;
+    for (std::size_t k = 0, end; (end = body.find("\r\n", start)) != std::string::npos; ++k, start = end + 2) {
+        const std::string line = body.substr(start, end - start);
+        const std::size_t a = line.find("<!--SEP-->"), b = line.find("<!--SEP-->", a + 10);
+        if (k < firstLine)
+            continue;
+        if (a == std::string::npos || b == std::string::npos || line.find("<!--SEP-->", b + 10) != std::string::npos) {
+            ADD_FAILURE() << "not three fields: " << line;
             break;
         }
-        folders.push_back({std::stoll(fields[0]), std::stoi(fields[1]), FromCp932(fields[2]).value_or("?")});
+        lines.push_back({line.substr(0, a), line.substr(a + 10, b - a - 10), FromCp932(line.substr(b + 10)).value_or("?")});
     }
+    return lines;
+}
+}  // namespace
+
+std::vector<ListLine> ShopTest::FolderList(const std::string& sessionId)
+{
+    std::vector<ListLine> folders;
+    for (const auto& [id, parent, name] : ReadList(Text("/wis/wi_folder.php/" + sessionId + "?mode=list"), 1))
+        folders.push_back({std::stoll(id), std::stoi(parent), name});
     return folders;
 }
 
-std::vector<PhotoLine> ShopTest::PhotoList(const std::string& sessionId, std::int64_t folderId)
+std::vector<ListLine> ShopTest::PhotoList(const std::string& sessionId, std::int64_t folderId)
 {
-    std::vector<PhotoLine> photos;
-    for (const auto& line : ReplyLines(Text("/wis/wi_folder.php/" + sessionId + "?mode=img&id=" + std::to_string(folderId)))) {
-        const auto fields = ReplyFields(line);
-        if (fields.size() != 3) {
-            ADD_FAILURE() << "photo line has " << fields.size() << " fields: " << line;
-            break;
-        }
-        photos.push_back({std::stoi(fields[0]), std::stoll(fields[1]), FromCp932(fields[2]).value_or("?")});
-    }
+    std::vector<ListLine> photos;
+    const std::string path = "/wis/wi_folder.php/" + sessionId + "?mode=img&id=" + std::to_string(folderId);
+    for (const auto& [kind, id, name] : ReadList(Text(path), 0))
+        photos.push_back({std::stoll(id), std::stoi(kind), name});
     return photos;
 }
 
@@ -111,55 +110,23 @@ std::int64_t ShopTest::FolderIdByName(const std::string& sessionId, const std::s
     return -1;
 }
 
-std::vector<std::string> ReplyLines(const std::string& body)
-{
-    std::vector<std::string> lines;
-    std::string line;
-    for (std::size_t i = 0; i < body.size(); ++i) {
-        if (body[i] == '\r' || body[i] == '\n') {
-            lines.push_back(line);
-            line.clear();
-            if (body[i] == '\r' && i + 1 < body.size() && body[i + 1] == '\n')
-                ++i;
-        } else {
-            line += body[i];
-        }
-    }
-    if (!line.empty())
-        lines.push_back(line);
-    return lines;
-}
-
-std::vector<std::string> ReplyFields(const std::string& line)
-{
-    static const std::string separator = "<!--SEP-->";
-    std::vector<std::string> fields;
-    std::size_t start = 0;
-    for (std::size_t at; (at = line.find(separator, start)) != std::string::npos; start = at + separator.size())
-        fields.push_back(line.substr(start, at - start));
-    if (start < line.size())
-        fields.push_back(line.substr(start));
-    return fields;
-}
-
 std::string PercentEncodeEveryByte(std::string_view bytes)
 {
     static constexpr char digits[] = "0123456789ABCDEF";
     std::string encoded;
-    for (unsigned char c : bytes) {
-        encoded += '%';
-        encoded += digits[c >> 4];
-        encoded += digits[c & 0xF];
-    }
+    for (unsigned char c : bytes)
+        encoded += {'%', digits[c >> 4], digits[c & 0xF]};
     return encoded;
 }
 
-std::string MultipartUploadBody(const std::string& boundary, const std::string& cp932FileName, const std::string& bytes)
+std::string MultipartBody(const std::string& boundary, const std::string& mode, const std::string& cp932FileName,
+                          const std::string& bytes)
 {
-    return "--" + boundary + "\r\nContent-Disposition: form-data; name=\"mode\"\r\n\r\nupload\r\n--" + boundary
-        + "\r\nContent-Disposition: form-data; name=\"file1\"; filename=\"" + cp932FileName
-        + "\"\r\nContent-Type: image/jpeg\r\nContent-Transfer-Encoding: binary\r\n\r\n" + bytes + "\r\n--" + boundary
-        + "--\r\n";
+    std::string body = "--" + boundary + "\r\nContent-Disposition: form-data; name=\"mode\"\r\n\r\n" + mode + "\r\n";
+    if (!cp932FileName.empty())
+        body += "--" + boundary + "\r\nContent-Disposition: form-data; name=\"file1\"; filename=\"" + cp932FileName +
+                "\"\r\nContent-Type: image/jpeg\r\nContent-Transfer-Encoding: binary\r\n\r\n" + bytes + "\r\n";
+    return body + "--" + boundary + "--\r\n";
 }
 
 std::string MakeJpeg(int width, int height)
