@@ -1,7 +1,10 @@
 // The main window's commands and where they are shown.
 #include "app/Unit1.h"
 
+#include "album/AlbumPage.h"
+#include "local/LocalPage.h"
 #include "platform/ImageList.h"
+#include "upload/UploadCommand.h"
 
 #include <QAction>
 #include <QMenu>
@@ -20,39 +23,30 @@ struct ActionDeclaration {
     const char* hint;
     const char* helpKeyword;
     int icon;                           // index into the icon list, -1: none
-    void (TForm1::*handler)();          // nullptr: shown, does nothing
 };
 
-// Every command, in one place. Handlers of parts not built yet stay empty and the command stays inert.
+// Every command, in one place. Whoever serves a command binds its handler (BindActions); a command that
+// nobody serves is shown and does nothing.
 const ActionDeclaration kActions[] = {
-    {&TActionManager1::ActLogin, "ActLogin", "操作", "ログイン(&Login)", nullptr, "ログインします", -1,
-     &TForm1::ActLoginExecute},
-    {&TActionManager1::ActLogout, "ActLogout", "操作", "ログアウト(Log&out)", nullptr, "ログアウトします", -1,
-     &TForm1::ActLogoutExecute},
-    {&TActionManager1::ActRefresh, "ActRefresh", "操作", "最新の情報に更新(&Refresh)", nullptr, nullptr, -1,
-     &TForm1::ActRefreshExecute},
-    {&TActionManager1::Exit, "Exit", "操作", "終了(E&xit)", nullptr, nullptr, -1, &TForm1::ExitExecute},
-    {&TActionManager1::ActGoOrder, "ActGoOrder", "操作", "注文ページへ(&Order)", nullptr, nullptr, -1,
-     &TForm1::ActGoOrderExecute},
+    {&TActionManager1::ActLogin, "ActLogin", "操作", "ログイン(&Login)", nullptr, "ログインします", -1},
+    {&TActionManager1::ActLogout, "ActLogout", "操作", "ログアウト(Log&out)", nullptr, "ログアウトします", -1},
+    {&TActionManager1::ActRefresh, "ActRefresh", "操作", "最新の情報に更新(&Refresh)", nullptr, nullptr, -1},
+    {&TActionManager1::Exit, "Exit", "操作", "終了(E&xit)", nullptr, nullptr, -1},
+    {&TActionManager1::ActGoOrder, "ActGoOrder", "操作", "注文ページへ(&Order)", nullptr, nullptr, -1},
     {&TActionManager1::ActDispOrderPageUrl, "ActDispOrderPageUrl", "操作", "注文ページへのURLを表示", nullptr, nullptr,
-     -1, &TForm1::ActDispOrderPageUrlExecute},
-    {&TActionManager1::ActSusiePlugin, "ActSusiePlugin", "プラグイン", "Susie プラグインを使う", nullptr, nullptr, -1,
-     nullptr},
-    {&TActionManager1::ActHelp, "ActHelp", "ヘルプ", "ヘルプ(&Help)", nullptr, "ヘルプを表示します", -1,
-     &TForm1::ActHelpExecute},
+     -1},
+    {&TActionManager1::ActSusiePlugin, "ActSusiePlugin", "プラグイン", "Susie プラグインを使う", nullptr, nullptr, -1},
+    {&TActionManager1::ActHelp, "ActHelp", "ヘルプ", "ヘルプ(&Help)", nullptr, "ヘルプを表示します", -1},
     {&TActionManager1::ActShowNavigateWindow, "ActShowNavigateWindow", "ヘルプ", "ナビケーションを表示する(&N)", nullptr,
-     nullptr, -1, &TForm1::ActShowNavigateWindowExecute},
-    {&TActionManager1::ActNewVersion, "ActNewVersion", "ヘルプ", "最新バージョンの確認", nullptr, nullptr, -1,
-     &TForm1::ActNewVersionExecute},
-    {&TActionManager1::AcTUpFolder, "AcTUpFolder", "その他操作", "上へ", "一つ上のフォルダに移動します", nullptr, 0,
-     nullptr},
-    {&TActionManager1::ActReload, "ActReload", nullptr, "更新", nullptr, nullptr, -1, nullptr},
-    {&TActionManager1::ActFileUpLoad, "ActFileUpLoad", "画像", "画像をアルバムに登録", nullptr, nullptr, -1, nullptr},
-    {&TActionManager1::ActFileUp, "ActFileUp", nullptr, "プリントへ追加", nullptr, nullptr, 3, nullptr},
-    {&TActionManager1::ActDelete, "ActDelete", nullptr, "削除(&Delete)", nullptr, "削除します", -1, nullptr},
-    {&TActionManager1::ActGoAddPrint, "ActGoAddPrint", "アルバム画像", "プリントへ追加", nullptr, nullptr, -1, nullptr},
-    {&TActionManager1::ActAlbumImageProperty, "ActAlbumImageProperty", "アルバム画像", "プロパティ", nullptr, nullptr, -1,
-     nullptr},
+     nullptr, -1},
+    {&TActionManager1::ActNewVersion, "ActNewVersion", "ヘルプ", "最新バージョンの確認", nullptr, nullptr, -1},
+    {&TActionManager1::AcTUpFolder, "AcTUpFolder", "その他操作", "上へ", "一つ上のフォルダに移動します", nullptr, 0},
+    {&TActionManager1::ActReload, "ActReload", nullptr, "更新", nullptr, nullptr, -1},
+    {&TActionManager1::ActFileUpLoad, "ActFileUpLoad", "画像", "画像をアルバムに登録", nullptr, nullptr, -1},
+    {&TActionManager1::ActFileUp, "ActFileUp", nullptr, "プリントへ追加", nullptr, nullptr, 3},
+    {&TActionManager1::ActDelete, "ActDelete", nullptr, "削除(&Delete)", nullptr, "削除します", -1},
+    {&TActionManager1::ActGoAddPrint, "ActGoAddPrint", "アルバム画像", "プリントへ追加", nullptr, nullptr, -1},
+    {&TActionManager1::ActAlbumImageProperty, "ActAlbumImageProperty", "アルバム画像", "プロパティ", nullptr, nullptr, -1},
 };
 
 // An item with a caption of its own: a stand-in that triggers the action and follows its state.
@@ -91,12 +85,24 @@ void TForm1::createActions()
             action->setProperty("helpKeyword", QString::fromUtf8(d.helpKeyword));
         if (d.icon >= 0)
             action->setIcon(QIcon(IconImageList->Pixmap(d.icon)));
-        if (d.handler)
-            connect(action, &QAction::triggered, this, [this, h = d.handler] { (this->*h)(); });
         ActionManager1.*(d.slot) = action;
     }
     ActionManager1.ActSusiePlugin->setCheckable(true);
-    ActionManager1.ActFileUp->setEnabled(false);
+}
+
+void TForm1::BindActions()
+{
+    const TActionManager1& a = ActionManager1;
+    connect(a.Exit, &QAction::triggered, this, &TForm1::ExitExecute);
+    connect(a.ActGoOrder, &QAction::triggered, this, &TForm1::ActGoOrderExecute);
+    connect(a.ActDispOrderPageUrl, &QAction::triggered, this, &TForm1::ActDispOrderPageUrlExecute);
+    connect(a.ActHelp, &QAction::triggered, this, &TForm1::ActHelpExecute);
+    connect(a.ActNewVersion, &QAction::triggered, this, &TForm1::ActNewVersionExecute);
+    connect(a.ActShowNavigateWindow, &QAction::triggered, this, &TForm1::ActShowNavigateWindowExecute);
+    LoginService.BindActions(a);
+    local_->BindActions(a);
+    album_->BindActions(a);
+    upload_->BindActions(a);
 }
 
 void TForm1::createMenus()
@@ -126,33 +132,23 @@ void TForm1::createMenus()
     help->addAction(ItemWithCaption(a.ActNewVersion, QStringLiteral("最新バージョンの確認(&Z)"), QIcon(), help));
     help->addAction(ItemWithCaption(a.ActHelp, QStringLiteral("説明ページへ(Help&page)"), QIcon(), help));
 
-    PcActionToolBar->addAction(ItemWithCaption(a.ActFileUp, QStringLiteral("プリントへ追加(&U)"), icon(3), PcActionToolBar));
-    PcActionToolBar->addAction(
-        ItemWithCaption(a.ActGoOrder, QStringLiteral("Velmo.ネットの写真屋さん 注文ページへ(&O)"), QIcon(), PcActionToolBar));
-    PcActionToolBar->addAction(
-        ItemWithCaption(a.ActLogin, QStringLiteral("アルバム会員ログイン(&Login)"), QIcon(), PcActionToolBar));
-    PcActionToolBar->addAction(a.ActRefresh);
+    QToolBar* pcBar = local_->PcActionToolBar;
+    pcBar->addAction(ItemWithCaption(a.ActFileUp, QStringLiteral("プリントへ追加(&U)"), icon(3), pcBar));
+    pcBar->addAction(ItemWithCaption(a.ActGoOrder, QStringLiteral("Velmo.ネットの写真屋さん 注文ページへ(&O)"), QIcon(), pcBar));
+    pcBar->addAction(ItemWithCaption(a.ActLogin, QStringLiteral("アルバム会員ログイン(&Login)"), QIcon(), pcBar));
+    pcBar->addAction(a.ActRefresh);
 
-    AlbumActionToolBar->addAction(ItemWithCaption(a.AcTUpFolder, QStringLiteral("上へ(&F)"), icon(0), AlbumActionToolBar));
-    AlbumActionToolBar->addAction(ItemWithCaption(a.ActReload, QStringLiteral("更新(&R)"), QIcon(), AlbumActionToolBar));
+    QToolBar* albumBar = album_->AlbumActionToolBar;
+    albumBar->addAction(ItemWithCaption(a.AcTUpFolder, QStringLiteral("上へ(&F)"), icon(0), albumBar));
+    albumBar->addAction(ItemWithCaption(a.ActReload, QStringLiteral("更新(&R)"), QIcon(), albumBar));
 
-    PcListPopupActionBar = new QMenu(this);
-    PcListPopupActionBar->setObjectName(QStringLiteral("PcListPopupActionBar"));
-    PcListPopupActionBar->addAction(a.ActFileUpLoad);
+    local_->PcListPopupActionBar->addAction(a.ActFileUpLoad);
 
-    AlbumListPopupActionBar = new QMenu(this);
-    AlbumListPopupActionBar->setObjectName(QStringLiteral("AlbumListPopupActionBar"));
-    AlbumMoveMenu = AlbumListPopupActionBar->addMenu(QStringLiteral("他のフォルダへ移動"));
-    AlbumListPopupActionBar->addAction(ItemWithCaption(a.ActDelete, QStringLiteral("削除"), QIcon(), AlbumListPopupActionBar));
-    AlbumListPopupActionBar->addAction(a.ActGoAddPrint);
-    AlbumListPopupActionBar->addSeparator();
-    AlbumListPopupActionBar->addAction(a.ActAlbumImageProperty);
-
-    connect(PcListView, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { PcListPopupActionBar->popup(PcListView->viewport()->mapToGlobal(pos)); });
-    connect(AlbumListView, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        AlbumListPopupActionBar->popup(AlbumListView->viewport()->mapToGlobal(pos));
-    });
+    QMenu* albumPopup = album_->AlbumListPopupActionBar;
+    albumPopup->addAction(ItemWithCaption(a.ActDelete, QStringLiteral("削除"), QIcon(), albumPopup));
+    albumPopup->addAction(a.ActGoAddPrint);
+    albumPopup->addSeparator();
+    albumPopup->addAction(a.ActAlbumImageProperty);
 }
 
 }  // namespace tovari

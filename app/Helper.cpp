@@ -1,5 +1,7 @@
 #include "app/Helper.h"
 
+#include "platform/Fonts.h"
+
 #include <QCheckBox>
 #include <QFont>
 #include <QLabel>
@@ -10,18 +12,6 @@
 namespace tovari {
 
 namespace {
-
-// Tahoma and the Windows Japanese fonts are rarely installed here; Japanese glyphs then come from this.
-const QString kJapaneseFont = QStringLiteral("Noto Sans CJK JP");
-
-QFont PixelFont(const QString& family, int pixelSize, bool bold = false)
-{
-    QFont font;
-    font.setFamilies({family, kJapaneseFont});
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    return font;
-}
 
 // Colours of the guide pictures.
 const QColor kBackground(0xEE, 0xF3, 0xF9);

@@ -1,6 +1,9 @@
 // Reading and writing the settings file of the main window.
 #include "app/Helper.h"
 #include "app/Unit1.h"
+
+#include "album/AlbumPage.h"
+#include "local/LocalPage.h"
 #include "platform/profile/IniFile.h"
 
 #include <QShowEvent>
@@ -25,7 +28,7 @@ void SetPaneWidth(QSplitter* splitter, int width)
 
 void TForm1::LoadIniFile()
 {
-    const TIniFile ini(DataFolder + QStringLiteral("tovari.ini"));
+    const TIniFile ini(dataFolder_ + QStringLiteral("tovari.ini"));
     // Bounds are the outer frame's. The frame's own size is known only once the window is on screen,
     // so the client area is corrected then (showEvent).
     move(ini.ReadInteger(kMain, QStringLiteral("WindowLeft"), 100), ini.ReadInteger(kMain, QStringLiteral("WindowTop"), 100));
@@ -36,16 +39,16 @@ void TForm1::LoadIniFile()
     navigateWindow_.move(ini.ReadInteger(kMain, QStringLiteral("NaviWindowLeft"), 100),
                          ini.ReadInteger(kMain, QStringLiteral("NaviWindowTop"), 410));
     navigateWindow_.SetShowAtStartup(NavigateWindow);
-    SetPaneWidth(PcSplitter, ini.ReadInteger(kMain, QStringLiteral("PcViewWidth"), 100));
-    SetPaneWidth(AlbumSplitter, ini.ReadInteger(kMain, QStringLiteral("AlbumViewWidth"), 100));
-    SessionId = ini.ReadString(QStringLiteral("NETWORK"), QStringLiteral("QmoSessionId"), QString());
+    SetPaneWidth(local_->PcSplitter, ini.ReadInteger(kMain, QStringLiteral("PcViewWidth"), 100));
+    SetPaneWidth(album_->AlbumSplitter, ini.ReadInteger(kMain, QStringLiteral("AlbumViewWidth"), 100));
+    session_.SetSessionId(ini.ReadString(QStringLiteral("NETWORK"), QStringLiteral("QmoSessionId"), QString()));
     SpiEnabled = ini.ReadBool(QStringLiteral("PLUGIN"), QStringLiteral("Spi"), false);
     SpiFolder = ini.ReadString(QStringLiteral("PLUGIN"), QStringLiteral("SpiFolder"), QString());
 }
 
 void TForm1::SaveIniFile()
 {
-    TIniFile ini(DataFolder + QStringLiteral("tovari.ini"));
+    TIniFile ini(dataFolder_ + QStringLiteral("tovari.ini"));
     const QRect frame = frameGeometry();
     ini.WriteInteger(kMain, QStringLiteral("WindowTop"), frame.top());
     ini.WriteInteger(kMain, QStringLiteral("WindowLeft"), frame.left());
@@ -55,9 +58,9 @@ void TForm1::SaveIniFile()
     ini.WriteInteger(kMain, QStringLiteral("NaviWindowLeft"), navigateWindow_.pos().x());
     NavigateWindow = navigateWindow_.ShowAtStartup();
     ini.WriteBool(kMain, QStringLiteral("NavigateWindow"), NavigateWindow);
-    ini.WriteInteger(kMain, QStringLiteral("PcViewWidth"), PcTreeView->width());
-    ini.WriteInteger(kMain, QStringLiteral("AlbumViewWidth"), AlbumTreeView->width());
-    ini.WriteString(QStringLiteral("NETWORK"), QStringLiteral("QmoSessionId"), SessionId);
+    ini.WriteInteger(kMain, QStringLiteral("PcViewWidth"), local_->PcTreeView->width());
+    ini.WriteInteger(kMain, QStringLiteral("AlbumViewWidth"), album_->AlbumTreeView->width());
+    ini.WriteString(QStringLiteral("NETWORK"), QStringLiteral("QmoSessionId"), session_.SessionId());
     ini.WriteBool(QStringLiteral("PLUGIN"), QStringLiteral("Spi"), SpiEnabled);
     ini.WriteString(QStringLiteral("PLUGIN"), QStringLiteral("SpiFolder"), SpiFolder);
 }

@@ -1,93 +1,52 @@
 #include "app/Unit1.h"
 
+#include "album/AlbumPage.h"
 #include "app/Artwork.h"
 #include "app/Helper.h"
+#include "local/FullSizeView.h"
+#include "local/LocalPage.h"
 #include "platform/Dialogs.h"
 #include "platform/Exception.h"
+#include "platform/Fonts.h"
 #include "platform/ImageList.h"
 #include "platform/Shell.h"
 #include "service/LoginForm.h"
+#include "upload/UploadCommand.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileSystemModel>
-#include <QGridLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QListView>
-#include <QMenu>
-#include <QMenuBar>
 #include <QProgressBar>
-#include <QScrollArea>
-#include <QSignalBlocker>
-#include <QSplitter>
+#include <QStackedWidget>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QToolBar>
-#include <QTreeView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace tovari {
 
-namespace {
+// What the scheduler asks of the window: the selected tab, and the pages that list folders.
+class TForm1::Loads final : public LoadSchedulerHost {
+public:
+    explicit Loads(TForm1& form) : form_(form) {}
+    int SelectedTabIndex() const override { return form_.DockTabSet1->currentIndex(); }
+    QString SelectedPcFolder() const override { return form_.local_->SelectedPcFolder(); }
+    std::optional<int> SelectedAlbumFolderId() const override { return form_.album_->SelectedAlbumFolderId(); }
+    void PcLoad(const QString& folder) override { form_.local_->PcLoad(folder); }
+    void AlbumLoad(int folderId) override { form_.album_->AlbumLoad(folderId); }
 
-const QColor kBarColour(247, 246, 238);
-
-QFont PixelFont(const QString& family, int pixels)
-{
-    QFont f(family);
-    f.setPixelSize(pixels);
-    return f;
-}
-
-// A view panel: an optional toolbar on top of the content.
-QWidget* MakeViewPanel(QToolBar* toolBar, QWidget* content)
-{
-    auto* panel = new QWidget;
-    auto* layout = new QVBoxLayout(panel);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(toolBar);
-    layout->addWidget(content, 1);
-    return panel;
-}
-
-QToolBar* MakeToolBar(const QString& name)
-{
-    auto* bar = new QToolBar(name);
-    bar->setObjectName(name);
-    bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    bar->setIconSize(QSize(16, 16));
-    bar->setStyleSheet(QStringLiteral("QToolBar { background: rgb(247, 246, 238); border: none; }"));
-    return bar;
-}
-
-void SetUpThumbnailList(TVirtualListView* list)
-{
-    list->setViewMode(QListView::IconMode);
-    list->setIconSize(QSize(100, 100));
-    list->setGridSize(QSize(128, 136));
-    list->setUniformItemSizes(true);
-    list->setMovement(QListView::Static);
-    list->setResizeMode(QListView::Adjust);
-    list->setLayoutMode(QListView::SinglePass);
-    list->setWordWrap(false);
-    list->setTextElideMode(Qt::ElideMiddle);
-    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    list->setContextMenuPolicy(Qt::CustomContextMenu);
-    list->setMouseTracking(true);
-}
-
-}  // namespace
+private:
+    TForm1& form_;
+};
 
 TForm1::TForm1(const Collaborators& collaborators, QWidget* parent)
-    : QMainWindow(parent), Scheduler(*this), Urls(collaborators.serviceUrl),
-      Service(IdHTTP1, SessionId, collaborators.dialogs),
-      LoginService(Service, Urls, collaborators.loginDialog, *this, collaborators.showLoginDialog),
-      dialogs_(collaborators.dialogs),
-      loginDialog_(collaborators.loginDialog), navigateWindow_(collaborators.navigateWindow)
+    : QMainWindow(parent), dialogs_(collaborators.dialogs), navigateWindow_(collaborators.navigateWindow),
+      Urls(collaborators.serviceUrl), Service(IdHTTP1, session_, collaborators.dialogs),
+      LoginService(Service, Urls, collaborators.loginDialog, collaborators.showLoginDialog),
+      loads_(std::make_unique<Loads>(*this)), scheduler_(std::make_unique<TLoadScheduler>(*loads_))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Velmo.ネットの写真屋さん トヴァリ v20080101"));
@@ -95,17 +54,17 @@ TForm1::TForm1(const Collaborators& collaborators, QWidget* parent)
     setFont(PixelFont(QStringLiteral("Tahoma"), 11));
     resize(613, 568);
 
-    PcImageDrawTimer.setInterval(100);
     createWidgets();
     createActions();
+    BindActions();
     createMenus();
+    wireParts();
     FormCreate();
 }
 
 TForm1::~TForm1()
 {
-    PcImageDrawTimer.stop();
-    Scheduler.StopTimer.stop();
+    scheduler_->StopTimer.stop();
 }
 
 void TForm1::createWidgets()
@@ -116,7 +75,6 @@ void TForm1::createWidgets()
     UnknownFileImage = DrawUnknownFileImage();
     FolderImage = DrawFolderImage();
     FolderUpImage = DrawFolderUpImage();
-    AlbumImageList = new TImageList(100, 100, 80, this);
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -139,21 +97,6 @@ void TForm1::createWidgets()
     tabLayout->addWidget(DockTabSet1, 0, Qt::AlignLeft | Qt::AlignBottom);
     layout->addWidget(tabStrip);
 
-    // The four views share one cell; exactly one is visible and fills the client area.
-    auto* views = new QWidget(central);
-    auto* grid = new QGridLayout(views);
-    grid->setContentsMargins(0, 0, 0, 0);
-    PcView = createPcView();
-    OrderView = createOrderView();
-    BigImageView = createBigImageView();
-    AlbumView = createAlbumView();
-    for (QWidget* view : {PcView, OrderView, BigImageView, AlbumView}) {
-        grid->addWidget(view, 0, 0);
-        view->hide();
-    }
-    layout->addWidget(views, 1);
-    setCentralWidget(central);
-
     StatusBar1 = new QStatusBar(this);
     StatusPanel0 = new QLabel(StatusBar1);
     StatusPanel0->setMinimumWidth(50);
@@ -165,125 +108,45 @@ void TForm1::createWidgets()
     Gauge1->setTextVisible(false);
     Gauge1->setStyleSheet(QStringLiteral("QProgressBar::chunk { background: blue; }"));
     Gauge1->hide();
+    const TStatusLine status{*StatusBar1, *StatusPanel0, *Gauge1};
 
+    // The four views share one cell; exactly one is visible and fills the client area. A blank fifth
+    // page stands for "none of them".
+    views_ = new QStackedWidget(central);
+    bigImageView_ = new TBigImageView;
+    auto selectedTab = [this] { return DockTabSet1->currentIndex(); };
+    local_ = new TLocalPage({session_, scheduler_->PcLoadState, status, *bigImageView_, selectedTab});
+    OrderActionToolBar = MakeViewToolBar(QStringLiteral("OrderActionToolBar"));
+    auto* orderList = new QListView;
+    orderList->setObjectName(QStringLiteral("OrderListView"));
+    OrderView_ = MakeViewPanel(OrderActionToolBar, orderList);
+    OrderView_->setObjectName(QStringLiteral("OrderView"));
+    album_ = new TAlbumPage({session_, scheduler_->AlbumLoadState, status, *bigImageView_, *IconImageList});
+    for (QWidget* view : {static_cast<QWidget*>(local_), OrderView_, static_cast<QWidget*>(bigImageView_),
+                          static_cast<QWidget*>(album_), new QWidget})
+        views_->addWidget(view);
+    layout->addWidget(views_, 1);
+    setCentralWidget(central);
+
+    upload_ = new TUploadCommand(session_, this);
+}
+
+void TForm1::wireParts()
+{
     connect(DockTabSet1, &QTabBar::currentChanged, this, &TForm1::DockTabSet1Change);
+    connect(local_, &TLocalPage::PcTreeViewChange, scheduler_.get(), &TLoadScheduler::PcTreeViewChange);
+    connect(album_, &TAlbumPage::AlbumTreeViewChange, scheduler_.get(), &TLoadScheduler::AlbumTreeViewChange);
 
-    Pc = new TPcBrowser(
-        *this, PcBrowserWidgets{PcListView, StatusBar1, Gauge1, &PcImageDrawTimer, ScrollBox1, BigImage}, this);
-}
+    TPcBrowser& pc = local_->Pc();
+    connect(&pc, &TPcBrowser::NavigatePage, &navigateWindow_, &TForm3::SetPage);
+    connect(&pc, &TPcBrowser::FullSizeRequested, this, &TForm1::ShowFullSizeView);
+    connect(&pc, &TPcBrowser::UploadableCountChanged, upload_, &TUploadCommand::SetUploadableCount);
 
-QWidget* TForm1::createPcView()
-{
-    PcActionToolBar = MakeToolBar(QStringLiteral("PcActionToolBar"));
-    PcSplitter = new QSplitter(Qt::Horizontal);
-    PcSplitter->setHandleWidth(6);
-    PcSplitter->setChildrenCollapsible(false);
+    connect(bigImageView_, &TBigImageView::BigImageDblClick, this, &TForm1::BigImageDblClick);
+    connect(bigImageView_, &TBigImageView::ScrollBox1DblClick, this, &TForm1::ScrollBox1DblClick);
 
-    PcTreeView = new QTreeView;
-    PcTreeView->setObjectName(QStringLiteral("PcTreeView"));
-    PcTreeView->setHeaderHidden(true);
-    PcTreeView->setRootIsDecorated(false);
-    PcTreeView->setSelectionMode(QAbstractItemView::SingleSelection);
-    ReadPcFolders(QString());
-    DummyPopupMenu = new QMenu(this);
-    PcTreeView->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(PcTreeView, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        if (!DummyPopupMenu->actions().isEmpty())
-            DummyPopupMenu->popup(PcTreeView->viewport()->mapToGlobal(pos));
-    });
-
-    PcListView = new TVirtualListView;
-    PcListView->setObjectName(QStringLiteral("PcListView"));
-    SetUpThumbnailList(PcListView);
-
-    PcSplitter->addWidget(PcTreeView);
-    PcSplitter->addWidget(PcListView);
-    PcSplitter->setStretchFactor(1, 1);
-    return MakeViewPanel(PcActionToolBar, PcSplitter);
-}
-
-void TForm1::ReadPcFolders(const QString& selected)
-{
-    QFileSystemModel* old = PcFolderModel;
-    PcFolderModel = new QFileSystemModel(this);
-    PcFolderModel->setFilter(QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot);
-    PcFolderModel->setRootPath(QDir::rootPath());
-    QItemSelectionModel* oldSelection = PcTreeView->selectionModel();
-    PcTreeView->setModel(PcFolderModel);
-    delete oldSelection;
-    delete old;
-    for (int column = 1; column < PcFolderModel->columnCount(); ++column)
-        PcTreeView->hideColumn(column);
-    // Open the tree down to the home folder (or the folder that stays selected), as a file dialog would.
-    const QString target = selected.isEmpty() ? QDir::homePath() : selected;
-    for (QDir dir(target);;) {
-        PcTreeView->expand(PcFolderModel->index(dir.absolutePath()));
-        if (!dir.cdUp())
-            break;
-    }
-    if (!selected.isEmpty()) {
-        // The same folder stays selected: that is no folder change.
-        const QSignalBlocker quiet(PcTreeView->selectionModel());
-        PcTreeView->setCurrentIndex(PcFolderModel->index(selected));
-        PcTreeView->scrollTo(PcTreeView->currentIndex());
-    }
-    connect(PcTreeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this] { PcTreeViewChange(); });
-}
-
-QWidget* TForm1::createOrderView()
-{
-    OrderActionToolBar = MakeToolBar(QStringLiteral("OrderActionToolBar"));
-    OrderListView = new QListView;
-    OrderListView->setObjectName(QStringLiteral("OrderListView"));
-    return MakeViewPanel(OrderActionToolBar, OrderListView);
-}
-
-QWidget* TForm1::createBigImageView()
-{
-    ScrollBox1 = new QScrollArea;
-    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
-    ScrollBox1->setWidgetResizable(false);
-    ScrollBox1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    BigImage = new QLabel;
-    BigImage->setObjectName(QStringLiteral("BigImage"));
-    BigImage->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    BigImage->setScaledContents(false);
-    ScrollBox1->setWidget(BigImage);
-    BigImage->installEventFilter(this);
-    ScrollBox1->viewport()->installEventFilter(this);
-    auto* panel = new QWidget;
-    auto* layout = new QVBoxLayout(panel);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(ScrollBox1);
-    return panel;
-}
-
-QWidget* TForm1::createAlbumView()
-{
-    AlbumActionToolBar = MakeToolBar(QStringLiteral("AlbumActionToolBar"));
-    AlbumSplitter = new QSplitter(Qt::Horizontal);
-    AlbumSplitter->setHandleWidth(6);
-    AlbumSplitter->setChildrenCollapsible(false);
-
-    AlbumTreeView = new QTreeWidget;
-    AlbumTreeView->setObjectName(QStringLiteral("AlbumTreeView"));
-    AlbumTreeView->setHeaderHidden(true);
-    AlbumTreeView->setIconSize(QSize(16, 16));
-    QIcon folderIcon(IconImageList->Pixmap(1));
-    folderIcon.addPixmap(IconImageList->Pixmap(2), QIcon::Selected);
-    auto* top = new QTreeWidgetItem(AlbumTreeView, {QStringLiteral("トップ")});
-    top->setIcon(0, folderIcon);
-    connect(AlbumTreeView, &QTreeWidget::currentItemChanged, this, [this] { AlbumTreeViewChange(); });
-
-    AlbumListView = new TVirtualListView;
-    AlbumListView->setObjectName(QStringLiteral("AlbumListView"));
-    SetUpThumbnailList(AlbumListView);
-
-    AlbumSplitter->addWidget(AlbumTreeView);
-    AlbumSplitter->addWidget(AlbumListView);
-    AlbumSplitter->setStretchFactor(1, 1);
-    return MakeViewPanel(AlbumActionToolBar, AlbumSplitter);
+    connect(&session_, &TSession::Changed, this, &TForm1::UpdateAlbumTabCaption);
+    UpdateAlbumTabCaption();
 }
 
 void TForm1::FormCreate()
@@ -293,21 +156,15 @@ void TForm1::FormCreate()
     // Qt widgets paint double-buffered already; nothing to switch on.
     StatusPanel0->clear();
 
-    Pc->PcImages.clear();
-    Pc->SlotCache.ClearSlots();
-    Pc->ThumbDrawing = false;
-    Pc->HintStart = 0;
-    Pc->HintEnd = 0;
-    CurrentView = 0;
-    AlbumFoldersLoaded = false;
-    Scheduler.PcLoadState = LoadState::STOPED_PC;
-    Scheduler.AlbumLoadState = LoadState::STOPED_ALBUM;
-    Uploading = false;
-    Scheduler.StopTimer.stop();
-    PcImageDrawTimer.stop();
+    local_->ResetListing();
+    currentView_ = 0;
+    scheduler_->PcLoadState = LoadState::STOPED_PC;
+    scheduler_->AlbumLoadState = LoadState::STOPED_ALBUM;
+    upload_->Uploading = false;
+    scheduler_->StopTimer.stop();
 
     if (LoginService.LoginAtStartUp()) {
-        if (QTreeWidgetItem* first = AlbumTreeView->topLevelItem(0))
+        if (QTreeWidgetItem* first = album_->AlbumTreeView->topLevelItem(0))
             first->setExpanded(true);
         ViewSelect(3);
         DockTabSet1->setCurrentIndex(3);
@@ -326,14 +183,14 @@ void TForm1::PrepareDataFolder()
     const QString root = ChooseDataRoot(DataRootCandidates());
     if (root.isEmpty())
         dialogs_.ShowMessage(QStringLiteral("データの保存用フォルダが作成出来ません。\n開発元にお問い合わせください。"));
-    DataFolder = root.isEmpty() ? QStringLiteral("tovari/") : QDir(root).filePath(QStringLiteral("tovari")) + '/';
-    ImageCacheFolder = DataFolder + QStringLiteral("ImageCache");
+    dataFolder_ = root.isEmpty() ? QStringLiteral("tovari/") : QDir(root).filePath(QStringLiteral("tovari")) + '/';
+    imageCacheFolder_ = dataFolder_ + QStringLiteral("ImageCache");
     // A fresh account may not have the data root yet (the desktop makes it on first use), so it is
     // made here; then one level each, and both folders usually exist already.
     if (!root.isEmpty())
         QDir().mkpath(root);
     bool ok = true;
-    for (const QString& folder : {DataFolder, ImageCacheFolder}) {
+    for (const QString& folder : {dataFolder_, imageCacheFolder_}) {
         QDir dir;
         if (!dir.exists(folder) && !dir.mkdir(folder))
             ok = false;
@@ -365,33 +222,18 @@ void TForm1::closeEvent(QCloseEvent* event)
     QCoreApplication::quit();
 }
 
-bool TForm1::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() == QEvent::MouseButtonDblClick) {
-        if (watched == BigImage) {
-            BigImageDblClick();
-            return true;
-        }
-        if (watched == ScrollBox1->viewport()) {
-            ScrollBox1DblClick();
-            return true;
-        }
-    }
-    return QMainWindow::eventFilter(watched, event);
-}
-
 void TForm1::BigImageDblClick()
 {
-    DockTabSet1->setCurrentIndex(CurrentView);
-    if (CurrentView == 0)
-        PcListView->setFocus(Qt::OtherFocusReason);
-    else if (CurrentView == 3)
-        AlbumListView->setFocus(Qt::OtherFocusReason);
+    DockTabSet1->setCurrentIndex(currentView_);
+    if (currentView_ == 0)
+        local_->PcListView->setFocus(Qt::OtherFocusReason);
+    else if (currentView_ == 3)
+        album_->AlbumListView->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm1::ScrollBox1DblClick()
 {
-    DockTabSet1->setCurrentIndex(CurrentView);
+    DockTabSet1->setCurrentIndex(currentView_);
 }
 
 void TForm1::ShowFullSizeView()
@@ -407,29 +249,11 @@ void TForm1::ExitExecute()
 
 void TForm1::ViewSelect(int i)
 {
-    if (i == 3) {
-        AlbumView->show();
-        CurrentView = 3;
-    } else {
-        AlbumView->hide();
-    }
-    if (i == 0) {
-        PcView->show();
-        CurrentView = 0;
-    } else {
-        PcView->hide();
-    }
-    if (i == 1) {
-        OrderView->show();
-        CurrentView = 1;
+    if (i == 3 || i == 0 || i == 1)
+        currentView_ = std::int16_t(i);
+    views_->setCurrentIndex(i >= 0 && i <= 3 ? i : 4);
+    if (i == 1)
         ActGoOrderExecute();
-    } else {
-        OrderView->hide();
-    }
-    if (i == 2)
-        BigImageView->show();
-    else
-        BigImageView->hide();
 }
 
 void TForm1::DockTabSet1Change(int index)
@@ -437,9 +261,15 @@ void TForm1::DockTabSet1Change(int index)
     ViewSelect(index);
 }
 
+void TForm1::UpdateAlbumTabCaption()
+{
+    DockTabSet1->setTabText(3, session_.LoggedIn() ? session_.UserName() + QStringLiteral("さんのアルバム")
+                                                   : QStringLiteral("アルバム"));
+}
+
 QString TForm1::OrderPageUrl() const
 {
-    return Urls.OrderPage(SessionId);
+    return Urls.OrderPage(session_.SessionId());
 }
 
 QString TForm1::StatusText() const
@@ -471,109 +301,6 @@ void TForm1::ActShowNavigateWindowExecute()
 {
     navigateWindow_.show();
     navigateWindow_.raise();
-}
-
-void TForm1::ActRefreshExecute()
-{
-    // A fresh read from the top makes folders created or removed elsewhere appear or vanish.
-    ReadPcFolders(SelectedPcFolder());
-}
-
-void TForm1::PcTreeViewChange()
-{
-    Scheduler.PcTreeViewChange();
-}
-
-void TForm1::AlbumTreeViewChange()
-{
-    Scheduler.AlbumTreeViewChange();
-    QTreeWidgetItem* node = AlbumTreeView->currentItem();
-    ActionManager1.AcTUpFolder->setEnabled(node && node->parent());
-}
-
-void TForm1::ActLoginExecute()
-{
-    LoginService.ActLoginExecute();
-}
-
-void TForm1::ActLogoutExecute()
-{
-    LoginService.ActLogoutExecute();
-}
-
-void TForm1::LoginProc()
-{
-    LoggedIn = true;
-    ActionManager1.AcTUpFolder->setEnabled(true);
-    AlbumTreeView->setEnabled(true);
-    ActionManager1.ActRefresh->setEnabled(true);
-    ActionManager1.ActReload->setEnabled(true);
-    ActionManager1.ActFileUpLoad->setText(QStringLiteral("画像をアルバムに登録"));
-    ActionManager1.ActFileUp->setText(QStringLiteral("アルバムに登録"));
-    ActionManager1.ActLogin->setEnabled(false);
-    ActionManager1.ActLogout->setEnabled(true);
-    DockTabSet1->setTabText(3, UserName + QStringLiteral("さんのアルバム"));
-}
-
-void TForm1::LogoutProc()
-{
-    LoggedIn = false;
-    ActionManager1.AcTUpFolder->setEnabled(false);
-    AlbumTreeView->setEnabled(false);
-    ActionManager1.ActRefresh->setEnabled(false);
-    ActionManager1.ActReload->setEnabled(false);
-    AlbumTreeView->clear();
-    ActionManager1.ActFileUpLoad->setText(QStringLiteral("画像をプリントに追加"));
-    ActionManager1.ActFileUp->setText(QStringLiteral("プリントに追加"));
-    ActionManager1.ActLogin->setEnabled(true);
-    ActionManager1.ActLogout->setEnabled(false);
-    UserName.clear();
-    DockTabSet1->setTabText(3, QStringLiteral("アルバム"));
-}
-
-int TForm1::SelectedTabIndex() const
-{
-    return DockTabSet1->currentIndex();
-}
-
-QString TForm1::SelectedPcFolder() const
-{
-    const QModelIndex current = PcTreeView->selectionModel()->currentIndex();
-    return current.isValid() ? PcFolderModel->filePath(current) : QString();
-}
-
-std::optional<int> TForm1::SelectedAlbumFolderId() const
-{
-    // Album folders come with the member's album; until it is listed no node maps to a folder id.
-    return std::nullopt;
-}
-
-void TForm1::PcLoad(const QString& folder)
-{
-    Pc->PcLoad(folder);
-}
-
-void TForm1::AlbumLoad(int)
-{
-    LoadState& state = Scheduler.AlbumLoadState;
-    if (state == LoadState::STOPED_ALBUM)
-        state = LoadState::NOW_LOADING_ALBUM;
-    state = state == LoadState::DO_STOP_ALBUM ? LoadState::STOPED_ALBUM : LoadState::LOAD_COMP_ALBUM;
-}
-
-void TForm1::SetFileUpEnabled(bool enabled)
-{
-    ActionManager1.ActFileUp->setEnabled(enabled);
-}
-
-void TForm1::SetStatusPanelText(const QString& text)
-{
-    StatusPanel0->setText(text);
-}
-
-void TForm1::NavigateSetPage(int page)
-{
-    navigateWindow_.SetPage(page);
 }
 
 }  // namespace tovari

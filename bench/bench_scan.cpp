@@ -1,4 +1,5 @@
 // bench-scan DIR: lists DIR through the real main window (offscreen) five times and prints the median.
+#include "local/LocalPage.h"
 #include "app/Program.h"
 #include "bench/BenchSupport.h"
 #include "platform/DirEnum.h"
@@ -37,14 +38,14 @@ int main(int argc, char** argv)
 
     std::vector<double> runs;
     for (int run = 0; run < 5; ++run) {
-        form.Scheduler.PcLoadState = tovari::LoadState::STOPED_PC;
+        form.Scheduler().PcLoadState = tovari::LoadState::STOPED_PC;
         QElapsedTimer t;
         t.start();
-        form.Pc->PcLoad(dir);
+        form.Local().Pc().PcLoad(dir);
         // The list lays its items out once the scan returns; that is part of what the user waits for.
         QApplication::processEvents();
         runs.push_back(t.nsecsElapsed() / 1e9);
-        std::printf("listing %d: %.4f s, %d items\n", run + 1, runs.back(), form.Pc->Model()->rowCount());
+        std::printf("listing %d: %.4f s, %d items\n", run + 1, runs.back(), form.Local().Pc().Model()->rowCount());
     }
     std::printf("seconds: %.4f\n", Median(runs));
     return 0;

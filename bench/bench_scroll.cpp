@@ -1,6 +1,7 @@
 // bench-scroll DIR [EVERY]: lists DIR through the real main window (offscreen), scrolls the list from top
 // to bottom and back a page at a time, drawing the thumbnails of every EVERY-th page (default 1) as
 // the list's timer would, and prints the process's peak resident size.
+#include "local/LocalPage.h"
 #include "app/Program.h"
 #include "bench/BenchSupport.h"
 
@@ -44,21 +45,21 @@ int main(int argc, char** argv)
 
     QElapsedTimer clock;
     clock.start();
-    form.Scheduler.PcLoadState = LoadState::STOPED_PC;
-    form.Pc->PcLoad(dir);
+    form.Scheduler().PcLoadState = LoadState::STOPED_PC;
+    form.Local().Pc().PcLoad(dir);
     QApplication::processEvents();
     // The test drives the drawing; the real timer would only do the same more slowly.
-    form.PcImageDrawTimer.stop();
-    std::printf("listed %d items in %.2f s, rss %ld MiB\n", form.Pc->Model()->rowCount(), clock.nsecsElapsed() / 1e9,
+    form.Local().PcImageDrawTimer.stop();
+    std::printf("listed %d items in %.2f s, rss %ld MiB\n", form.Local().Pc().Model()->rowCount(), clock.nsecsElapsed() / 1e9,
                 bench::StatusKiB("VmRSS") / 1024);
 
-    QScrollBar* bar = form.PcListView->verticalScrollBar();
+    QScrollBar* bar = form.Local().PcListView->verticalScrollBar();
     long drawn = 0;
     long page = 0;
     auto visit = [&] {
         QApplication::processEvents();
         if (page++ % every == 0)
-            drawn += DrawAnnounced(*form.Pc);
+            drawn += DrawAnnounced(form.Local().Pc());
     };
     visit();
     while (bar->value() < bar->maximum()) {
@@ -72,7 +73,7 @@ int main(int argc, char** argv)
         visit();
     }
     std::printf("back: %ld pages, %ld thumbnails, %.1f s, slots %d\n", page, drawn, clock.nsecsElapsed() / 1e9,
-                form.Pc->SlotCache.SlotCount());
+                form.Local().Pc().SlotCache.SlotCount());
     std::printf("peak_rss_mib: %.1f\n", bench::StatusKiB("VmHWM") / 1024.0);
     return 0;
 }

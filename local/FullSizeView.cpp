@@ -2,8 +2,12 @@
 
 #include "platform/graphics/Picture.h"
 
+#include <QEvent>
 #include <QLabel>
 #include <QPixmap>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
 
 namespace tovari {
 
@@ -15,6 +19,46 @@ void LoadFullSizeImage(QLabel& bigImage, const QString& path)
     const QImage image = picture.Graphic()->ToImage();
     bigImage.setPixmap(QPixmap::fromImage(image));
     bigImage.resize(image.size());
+}
+
+TBigImageView::TBigImageView(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("BigImageView"));
+    ScrollBox1 = new QScrollArea;
+    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
+    ScrollBox1->setWidgetResizable(false);
+    ScrollBox1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    BigImage = new QLabel;
+    BigImage->setObjectName(QStringLiteral("BigImage"));
+    BigImage->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    BigImage->setScaledContents(false);
+    ScrollBox1->setWidget(BigImage);
+    BigImage->installEventFilter(this);
+    ScrollBox1->viewport()->installEventFilter(this);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(ScrollBox1);
+}
+
+void TBigImageView::ScrollHome()
+{
+    ScrollBox1->horizontalScrollBar()->setValue(0);
+    ScrollBox1->verticalScrollBar()->setValue(0);
+}
+
+bool TBigImageView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        if (watched == BigImage) {
+            emit BigImageDblClick();
+            return true;
+        }
+        if (watched == ScrollBox1->viewport()) {
+            emit ScrollBox1DblClick();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 }  // namespace tovari

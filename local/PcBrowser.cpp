@@ -51,18 +51,18 @@ bool IsListedEntry(bool directory, bool hidden)
     return !directory && !hidden;
 }
 
-TPcBrowser::TPcBrowser(PcBrowserHost& host, const PcBrowserWidgets& widgets, QObject* parent)
-    : QObject(parent), host_(host), w_(widgets), model_(new TVirtualListModel(*this, this)),
+TPcBrowser::TPcBrowser(PcBrowserContext context, QObject* parent)
+    : QObject(parent), c_(std::move(context)), model_(new TVirtualListModel(*this, this)),
       pcImageList_(new TImageList(kThumbSize, kThumbSize, kImageListGrowBy, this))
 {
     model_->SetImageList(pcImageList_);
-    w_.PcListView->setModel(model_);
-    connect(w_.PcListView, &TVirtualListView::DataHint, this, &TPcBrowser::PcListViewDataHint);
-    connect(w_.PcListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+    c_.PcListView.setModel(model_);
+    connect(&c_.PcListView, &TVirtualListView::DataHint, this, &TPcBrowser::PcListViewDataHint);
+    connect(c_.PcListView.selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TPcBrowser::PcListViewSelectItem);
-    w_.PcListView->installEventFilter(this);
-    w_.PcListView->viewport()->installEventFilter(this);
-    connect(w_.PcImageDrawTimer, &QTimer::timeout, this, &TPcBrowser::PcImageDrawTimerTimer);
+    c_.PcListView.installEventFilter(this);
+    c_.PcListView.viewport()->installEventFilter(this);
+    connect(&c_.PcImageDrawTimer, &QTimer::timeout, this, &TPcBrowser::PcImageDrawTimerTimer);
 }
 
 bool TPcBrowser::eventFilter(QObject* watched, QEvent* event)
@@ -80,7 +80,7 @@ bool TPcBrowser::eventFilter(QObject* watched, QEvent* event)
         PcListViewMouseMove();
         break;
     case QEvent::MouseButtonDblClick:
-        if (watched == w_.PcListView->viewport())
+        if (watched == c_.PcListView.viewport())
             PcListViewDblClick();
         break;
     default:
@@ -96,9 +96,9 @@ void TPcBrowser::PcListViewKeyDown(int key, Qt::KeyboardModifiers shift)
     if (relevant != Qt::ControlModifier)
         return;
     if (key == Qt::Key_A)
-        w_.PcListView->selectAll();
+        c_.PcListView.selectAll();
     else if (key == Qt::Key_D)
-        w_.PcListView->clearSelection();
+        c_.PcListView.clearSelection();
 }
 
 void TPcBrowser::PcListViewKeyUp()
@@ -113,14 +113,14 @@ void TPcBrowser::PcListViewSelectItem()
 
 void TPcBrowser::PcListViewMouseMove()
 {
-    if (!w_.PcListView->hasFocus())
-        w_.PcListView->setFocus(Qt::MouseFocusReason);
+    if (!c_.PcListView.hasFocus())
+        c_.PcListView.setFocus(Qt::MouseFocusReason);
 }
 
 std::vector<int> TPcBrowser::UploadableSelection() const
 {
     std::vector<int> rows;
-    const QItemSelectionModel* selection = w_.PcListView->selectionModel();
+    const QItemSelectionModel* selection = c_.PcListView.selectionModel();
     const int count = model_->Count();
     for (const QModelIndex& index : selection->selectedIndexes()) {
         const int row = index.row();
@@ -131,17 +131,27 @@ std::vector<int> TPcBrowser::UploadableSelection() const
     return rows;
 }
 
+TPcImageArray TPcBrowser::UploadableEntries() const
+{
+    TPcImageArray entries;
+    for (const int row : UploadableSelection())
+        entries.push_back(PcImages[std::size_t(row)]);
+    return entries;
+}
+
 void TPcBrowser::PcFileUpRefresh()
 {
     const std::size_t count = UploadableSelection().size();
+    if (count != uploadableCount_) {
+        uploadableCount_ = count;
+        emit UploadableCountChanged(int(count));
+    }
     if (count == 0) {
-        host_.SetFileUpEnabled(false);
-        host_.SetStatusPanelText(QString());
+        c_.Status.StatusPanel0.setText(QString());
         return;
     }
-    host_.SetFileUpEnabled(true);
-    host_.SetStatusPanelText(QString::number(count) + QStringLiteral("個選択中 "));
-    host_.NavigateSetPage(2);
+    c_.Status.StatusPanel0.setText(QString::number(count) + QStringLiteral("個選択中 "));
+    emit NavigatePage(2);
 }
 
 void TPcBrowser::ReplaceImageList()
@@ -155,20 +165,20 @@ void TPcBrowser::ReplaceImageList()
 
 void TPcBrowser::PcLoad(const QString& folder)
 {
-    LoadState& state = host_.PcLoadState();
+    LoadState& state = c_.PcLoadState;
     if (state == LoadState::STOPED_PC)
         state = LoadState::NOW_LOADING_PC;
 
-    ShowGaugeInStatusBar(*w_.Gauge1, *w_.StatusBar1);
-    w_.PcListView->setCursor(Qt::BusyCursor);
+    ShowGaugeInStatusBar(c_.Status.Gauge1, c_.Status.StatusBar1);
+    c_.PcListView.setCursor(Qt::BusyCursor);
 
     // However the scan ends, the state leaves "loading" and the gauge and busy cursor go away.
     const ScopeExit finish([&] {
         state = state == LoadState::DO_STOP_PC ? LoadState::STOPED_PC : LoadState::LOAD_COMP_PC;
-        w_.Gauge1->hide();
-        w_.PcListView->unsetCursor();
-        w_.PcImageDrawTimer->start();
-        host_.NavigateSetPage(1);
+        c_.Status.Gauge1.hide();
+        c_.PcListView.unsetCursor();
+        c_.PcImageDrawTimer.start();
+        emit NavigatePage(1);
     });
 
     if (!PcImages.empty())
@@ -178,7 +188,7 @@ void TPcBrowser::PcLoad(const QString& folder)
         SlotCache.ClearSlots();
         model_->Clear();
         pcImageList_->Clear();
-        w_.PcImageDrawTimer->stop();
+        c_.PcImageDrawTimer.stop();
     } catch (...) {
         // Emptying the old listing may fail only in ways that do not affect the new one.
     }
@@ -215,7 +225,7 @@ void TPcBrowser::PcLoad(const QString& folder)
     const long long count = static_cast<long long>(PcImages.size());
     int listed = 0;
     for (long long k = 0; k < count; ++k) {
-        SetGaugeProgress(*w_.Gauge1, k, count);
+        SetGaugeProgress(c_.Status.Gauge1, k, count);
         if (state == LoadState::DO_STOP_PC) {
             Trace("Stop Loading");
             continue;
@@ -249,20 +259,19 @@ namespace tovari {
 
 void TPcBrowser::PcListViewDblClick()
 {
-    const QModelIndexList selected = w_.PcListView->selectionModel()->selectedIndexes();
+    const QModelIndexList selected = c_.PcListView.selectionModel()->selectedIndexes();
     if (selected.isEmpty())
         return;
     int first = selected.front().row();
     for (const QModelIndex& index : selected)
         first = std::min(first, index.row());
-    w_.ScrollBox1->horizontalScrollBar()->setValue(0);
-    w_.ScrollBox1->verticalScrollBar()->setValue(0);
+    c_.BigImageView.ScrollHome();
     PcShowBigImage(first);
 }
 
 void TPcBrowser::PcImageDrawTimerTimer()
 {
-    if (ThumbDrawing || host_.SelectedTabIndex() != 0 || model_->Count() == 0)
+    if (ThumbDrawing || c_.SelectedTabIndex() != 0 || model_->Count() == 0)
         return;
     const std::int32_t last = std::min<std::int32_t>(HintEnd, std::int32_t(PcImages.size()) - 1);
     for (std::int32_t i = std::max<std::int32_t>(HintStart, 0); i <= last; ++i) {
@@ -303,7 +312,7 @@ std::int32_t TPcBrowser::StoreThumbnail(std::int32_t index, const QImage& cell)
     for (std::int32_t k = 0; k < SlotCache.SlotCount(); ++k) {
         TImageListCache& e = SlotCache.Slot(k);
         const bool offScreen = e.ItemIndex < HintStart || e.ItemIndex > HintEnd;
-        if (offScreen && e.UseOrder < 999999 && (!victim || e.UseOrder < victim->UseOrder))
+        if (offScreen && (!victim || e.UseOrder < victim->UseOrder))
             victim = &e;
     }
     if (!victim) {
@@ -325,7 +334,7 @@ std::int32_t TPcBrowser::StoreThumbnail(std::int32_t index, const QImage& cell)
 
 void TPcBrowser::PcShowBigImage(std::int32_t index)
 {
-    w_.BigImage->move(0, 0);
+    c_.BigImageView.BigImage->move(0, 0);
     if (index < 0 || std::size_t(index) >= PcImages.size() || !PcImages[std::size_t(index)].Loadable)
         return;
     const TPcImages& entry = PcImages[std::size_t(index)];
@@ -333,10 +342,10 @@ void TPcBrowser::PcShowBigImage(std::int32_t index)
     // name a different file.
     const QString path = entry.FolderPath + '/' + entry.FileName;
     try {
-        host_.ShowFullSizeView();
-        w_.BigImage->move(0, 0);
+        emit FullSizeRequested();
+        c_.BigImageView.BigImage->move(0, 0);
         QCoreApplication::processEvents();
-        LoadFullSizeImage(*w_.BigImage, path);
+        LoadFullSizeImage(*c_.BigImageView.BigImage, path);
     } catch (const std::exception&) {
         // A file that vanished or does not decode leaves the view on the previous picture.
     }

@@ -1,53 +1,41 @@
 #pragma once
 
+#include "local/FullSizeView.h"
 #include "local/ImgCache.h"
 #include "local/PcImages.h"
 #include "platform/ImageList.h"
 #include "platform/LoadState.h"
+#include "platform/StatusGauge.h"
 #include "platform/VirtualList.h"
 
 #include <QObject>
 #include <QPointer>
 
-class QLabel;
-class QProgressBar;
-class QScrollArea;
-class QStatusBar;
+#include <functional>
+
 class QTimer;
 
 namespace tovari {
 
 class TImageList;
 
-// What the local photo browser needs of the main window.
-class PcBrowserHost {
-public:
-    virtual ~PcBrowserHost() = default;
-    virtual LoadState& PcLoadState() = 0;
-    virtual int SelectedTabIndex() const = 0;
-    // Moves the navigation guide forward to a page (never back).
-    virtual void NavigateSetPage(int page) = 0;
-    virtual void SetFileUpEnabled(bool enabled) = 0;
-    virtual void SetStatusPanelText(const QString& text) = 0;
-    // Selects the tab of the full-size view and the view itself.
-    virtual void ShowFullSizeView() = 0;
+// What the local photo browser works with; the widgets belong to the local page and the shell.
+struct PcBrowserContext {
+    TVirtualListView& PcListView;
+    QTimer& PcImageDrawTimer;
+    // The scheduler's state of the local side.
+    LoadState& PcLoadState;
+    TStatusLine Status;
+    TBigImageView& BigImageView;
+    // The index of the tab that is selected; thumbnails are drawn only while it is 0.
+    std::function<int()> SelectedTabIndex;
 };
 
-// The main window's widgets that the local browser works with; all owned by the main window.
-struct PcBrowserWidgets {
-    TVirtualListView* PcListView = nullptr;
-    QStatusBar* StatusBar1 = nullptr;
-    QProgressBar* Gauge1 = nullptr;
-    QTimer* PcImageDrawTimer = nullptr;
-    QScrollArea* ScrollBox1 = nullptr;
-    QLabel* BigImage = nullptr;
-};
-
-// The local side of the main window: listing one folder into the virtual photo list.
+// The local side: listing one folder into the virtual photo list and drawing its thumbnails.
 class TPcBrowser : public QObject, public VirtualListItemSource {
     Q_OBJECT
 public:
-    TPcBrowser(PcBrowserHost& host, const PcBrowserWidgets& widgets, QObject* parent = nullptr);
+    explicit TPcBrowser(PcBrowserContext context, QObject* parent = nullptr);
 
     // Scans a folder and rebuilds the listing; pumps events while it reads the folder.
     void PcLoad(const QString& folder);
@@ -58,7 +46,7 @@ public:
     void PcListViewKeyUp();
     void PcListViewSelectItem();
     void PcListViewMouseMove();
-    // Counts the selected items that can be sent, and brings the command, status bar and guide in line.
+    // Counts the selected items that can be sent, and brings the count, status bar and guide in line.
     void PcFileUpRefresh();
     void PcListViewDblClick();
     // Rows of the uploadable selection, first to last.
@@ -73,11 +61,23 @@ public:
     TVirtualListModel* Model() const { return model_; }
     TImageList* PcImageList() const { return pcImageList_; }
 
+    // Copies of the entries of the uploadable selection, first to last.
+    TPcImageArray UploadableEntries() const;
+    std::size_t UploadableCount() const { return uploadableCount_; }
+
     TPcImageArray PcImages;
     TImgCache SlotCache;
     bool ThumbDrawing = false;
     std::int32_t HintStart = 0;
     std::int32_t HintEnd = 0;
+
+signals:
+    // The count of selected items that can be sent changed.
+    void UploadableCountChanged(int count);
+    // Moves the navigation guide forward to a page (never back).
+    void NavigatePage(int page);
+    // Asks for the full-size view to be shown; it is filled right after.
+    void FullSizeRequested();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -88,8 +88,8 @@ private:
     // The slot a new thumbnail goes into: a fresh one, or that of the oldest thumbnail off screen.
     std::int32_t StoreThumbnail(std::int32_t index, const QImage& cell);
 
-    PcBrowserHost& host_;
-    PcBrowserWidgets w_;
+    PcBrowserContext c_;
+    std::size_t uploadableCount_ = 0;
     TVirtualListModel* model_;
     QPointer<TImageList> pcImageList_;
 };

@@ -15,4 +15,28 @@ private:
     QString message_;
 };
 
+// A file that cannot be opened or read.
+class EFOpenError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// A file that cannot be created or written.
+class EFCreateError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// A picture that cannot be read, is of an unknown kind, or is too large to hold.
+class EInvalidGraphic : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// A graphic asked to take over a picture of a kind it cannot hold.
+class EConvertError : public Exception {
+public:
+    using Exception::Exception;
+};
+
 }  // namespace tovari

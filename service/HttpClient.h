@@ -41,16 +41,6 @@ public:
     using Exception::Exception;
 };
 
-class EFCreateError : public Exception {
-public:
-    using Exception::Exception;
-};
-
-class EFOpenError : public Exception {
-public:
-    using Exception::Exception;
-};
-
 // One libcurl easy handle; move-only.
 class TCurlEasyHandle {
 public:

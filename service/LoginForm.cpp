@@ -1,5 +1,7 @@
 #include "service/LoginForm.h"
 
+#include "platform/Fonts.h"
+
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -78,10 +80,7 @@ TLoginDialog::TLoginDialog(QWidget* parent)
 
     Label1 = new QLabel(QStringLiteral("トヴァリ"), Panel1);
     Label1->setObjectName(QStringLiteral("Label1"));
-    QFont titleFont(QStringLiteral("ＭＳ Ｐゴシック"));
-    titleFont.setPixelSize(19);
-    titleFont.setBold(true);
-    Label1->setFont(titleFont);
+    Label1->setFont(PixelFont(QStringLiteral("ＭＳ Ｐゴシック"), 19, true));
     Label1->setGeometry(118, 4, 200, 25);
 
     StaticText1 = new QLabel(QString::fromUtf8(kStaticText), this);

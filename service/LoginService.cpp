@@ -1,19 +1,22 @@
 #include "service/LoginService.h"
 
 #include "platform/Application.h"
+#include "platform/Commands.h"
 #include "platform/Dialogs.h"
 #include "service/HttpClient.h"
 #include "service/LoginForm.h"
 #include "service/ServiceClient.h"
 #include "service/ServiceProtocol.h"
+#include "service/Session.h"
 
+#include <QAction>
 #include <QLineEdit>
 
 namespace tovari {
 
 TLoginService::TLoginService(TServiceClient& client, const TServiceUrls& urls, TLoginDialog& dialog,
-                             TLoginHost& host, ShowLoginDialog showDialog)
-    : client_(client), urls_(urls), dialog_(dialog), host_(host), showDialog_(std::move(showDialog))
+                             ShowLoginDialog showDialog)
+    : client_(client), urls_(urls), dialog_(dialog), session_(client.Session()), showDialog_(std::move(showDialog))
 {
     if (!showDialog_)
         showDialog_ = [](TLoginDialog& d) { return QDialog::DialogCode(d.exec()); };
@@ -33,7 +36,7 @@ bool TLoginService::Login()
         reply.clear();
     }
     client_.GetCookie();
-    host_.SetTransferReady(true);
+    session_.SetTransferReady(true);
 
     if (client_.SessionId().isEmpty()) {
         QString issued;
@@ -41,18 +44,18 @@ bool TLoginService::Login()
         // A reply that cannot serve as an identifier (a control character inside) counts as none.
         if (!client_.AdoptSessionId(StripTrailingLineBreaks(issued))) {
             dialogs.ShowMessage(kNoCookieMessage);
-            host_.SetTransferReady(false);
+            session_.SetTransferReady(false);
         }
     }
 
     if (reply == kReplyOK) {
         QString userName;
         client_.GetHTTP(urls_.UserName(client_.SessionId()), userName);
-        host_.SetUserName(userName);
-        host_.LoginProc();
+        session_.SetUserName(userName);
+        LoginProc();
         return true;
     }
-    host_.LogoutProc();
+    LogoutProc();
     return false;
 }
 
@@ -63,8 +66,8 @@ bool TLoginService::LoginAtStartUp()
     } catch (const std::exception& e) {
         ReportHandlerError(client_.MessageDialogs(), e);
         if (client_.SessionId().isEmpty())
-            host_.SetTransferReady(false);
-        host_.LogoutProc();
+            session_.SetTransferReady(false);
+        LogoutProc();
         return false;
     }
 }
@@ -79,7 +82,18 @@ void TLoginService::Logout()
         // The user asked to be logged out; whether the service heard it changes nothing here.
     }
     client_.GetCookie();
-    host_.LogoutProc();
+    LogoutProc();
+}
+
+void TLoginService::LoginProc()
+{
+    session_.SetLoggedIn(true);
+}
+
+void TLoginService::LogoutProc()
+{
+    session_.SetLoggedIn(false);
+    session_.SetUserName(QString());
 }
 
 void TLoginService::ActLoginExecute()
@@ -96,6 +110,27 @@ void TLoginService::ActLogoutExecute()
 {
     Logout();
     client_.MessageDialogs().ShowMessage(kLoggedOutMessage);
+}
+
+}  // namespace tovari
+
+namespace tovari {
+
+void TLoginService::BindActions(const TActionManager1& actions)
+{
+    actLogin_ = actions.ActLogin;
+    actLogout_ = actions.ActLogout;
+    // The actions are the context: the connections go with them.
+    QObject::connect(actLogin_, &QAction::triggered, actLogin_, [this] { ActLoginExecute(); });
+    QObject::connect(actLogout_, &QAction::triggered, actLogout_, [this] { ActLogoutExecute(); });
+    QObject::connect(&session_, &TSession::Changed, actLogin_, [this] { UpdateActions(); });
+    UpdateActions();
+}
+
+void TLoginService::UpdateActions()
+{
+    actLogin_->setEnabled(!session_.LoggedIn());
+    actLogout_->setEnabled(session_.LoggedIn());
 }
 
 }  // namespace tovari

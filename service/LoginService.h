@@ -4,22 +4,15 @@
 #include <QString>
 #include <functional>
 
+class QAction;
+
 namespace tovari {
 
 class TLoginDialog;
 class TServiceClient;
 class TServiceUrls;
-
-// What login and logout need of the main window. LoginProc and LogoutProc switch the window to the
-// logged-in or logged-out state (and set LoggedIn as their first step).
-class TLoginHost {
-public:
-    virtual ~TLoginHost() = default;
-    virtual void SetUserName(const QString& userName) = 0;
-    virtual void SetTransferReady(bool ready) = 0;
-    virtual void LoginProc() = 0;
-    virtual void LogoutProc() = 0;
-};
+class TSession;
+struct TActionManager1;
 
 // Login and logout with the service, and the two commands that start them.
 class TLoginService {
@@ -28,7 +21,7 @@ public:
     using ShowLoginDialog = std::function<QDialog::DialogCode(TLoginDialog&)>;
 
     // The default way of showing the dialog is its exec().
-    TLoginService(TServiceClient& client, const TServiceUrls& urls, TLoginDialog& dialog, TLoginHost& host,
+    TLoginService(TServiceClient& client, const TServiceUrls& urls, TLoginDialog& dialog,
                   ShowLoginDialog showDialog = {});
 
     // Sends the typed e-mail address and password (empty at start-up, so the stored session alone
@@ -40,16 +33,28 @@ public:
     bool LoginAtStartUp();
     void Logout();
 
+    // Switch the window to the logged-in or logged-out state. The session announces the change and
+    // every part follows it: the album refills or empties its tree, commands derive their state,
+    // the shell renames the album tab.
+    void LoginProc();
+    void LogoutProc();
+
     // Shows the dialog until the user cancels or the service accepts the login; the texts typed stay.
     void ActLoginExecute();
     void ActLogoutExecute();
+
+    void BindActions(const TActionManager1& actions);
+    // One of the two commands is offered: log in while logged out, log out while logged in.
+    void UpdateActions();
 
 private:
     TServiceClient& client_;
     const TServiceUrls& urls_;
     TLoginDialog& dialog_;
-    TLoginHost& host_;
+    TSession& session_;
     ShowLoginDialog showDialog_;
+    QAction* actLogin_ = nullptr;
+    QAction* actLogout_ = nullptr;
 };
 
 inline const QString kLoginErrorCodeMessage = QStringLiteral("Network Error No 100");

@@ -6,14 +6,20 @@
 #include "platform/Cp932.h"
 #include "service/HttpClient.h"
 #include "service/ServiceProtocol.h"
+#include "service/Session.h"
 
 #include <QFile>
 
 namespace tovari {
 
-TServiceClient::TServiceClient(THttpClient& http, QString& sessionId, Dialogs& dialogs)
-    : http_(http), sessionId_(sessionId), dialogs_(dialogs)
+TServiceClient::TServiceClient(THttpClient& http, TSession& session, Dialogs& dialogs)
+    : http_(http), session_(session), dialogs_(dialogs)
 {
+}
+
+const QString& TServiceClient::SessionId() const
+{
+    return session_.SessionId();
 }
 
 void TServiceClient::GetHTTPUnreported(const QString& url, QString& reply)
@@ -58,9 +64,10 @@ bool TServiceClient::GetHTTPBin(const QString& url, const QString& filePath)
 
 void TServiceClient::SetCookie()
 {
-    if (sessionId_.isEmpty())
+    const QString& id = session_.SessionId();
+    if (id.isEmpty())
         return;
-    if (!IsUsableSessionId(sessionId_) || !http_.SetExtraHeaders({"Cookie: sid=" + ToCp932(sessionId_)}))
+    if (!IsUsableSessionId(id) || !http_.SetExtraHeaders({"Cookie: sid=" + ToCp932(id)}))
         Trace("Unusable session identifier not sent");
 }
 
@@ -80,7 +87,7 @@ bool TServiceClient::AdoptSessionId(const QString& candidate)
 {
     if (!IsUsableSessionId(candidate))
         return false;
-    sessionId_ = candidate;
+    session_.SetSessionId(candidate);
     return true;
 }
 

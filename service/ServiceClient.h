@@ -6,13 +6,14 @@ namespace tovari {
 
 class Dialogs;
 class THttpClient;
+class TSession;
 
 // The service requests with the session cookie: GetHTTP and GetHTTPBin attach the identifier before a
 // request and read the cookie "sid" back after it, so SessionId always holds what the service last
-// issued. SessionId, the HTTP client and the dialogs belong to the main window.
+// issued. The session, the HTTP client and the dialogs are shared with the rest of the window.
 class TServiceClient {
 public:
-    TServiceClient(THttpClient& http, QString& sessionId, Dialogs& dialogs);
+    TServiceClient(THttpClient& http, TSession& session, Dialogs& dialogs);
 
     // The reply body as text. A connection failure is reported here with a message and leaves reply
     // empty; any other failure (an HTTP error status in particular) throws with reply empty. When the
@@ -35,13 +36,14 @@ public:
     // Takes candidate as the session identifier when it is usable; false (SessionId unchanged) otherwise.
     bool AdoptSessionId(const QString& candidate);
 
-    const QString& SessionId() const { return sessionId_; }
+    const QString& SessionId() const;
+    TSession& Session() { return session_; }
     THttpClient& IdHTTP1() { return http_; }
     Dialogs& MessageDialogs() { return dialogs_; }
 
 private:
     THttpClient& http_;
-    QString& sessionId_;
+    TSession& session_;
     Dialogs& dialogs_;
 };
 

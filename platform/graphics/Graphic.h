@@ -14,24 +14,6 @@ class QPainter;
 
 namespace tovari {
 
-// A picture that cannot be read, is of an unknown kind, or is too large to hold.
-class EInvalidGraphic : public Exception {
-public:
-    using Exception::Exception;
-};
-
-// A picture file that cannot be opened, read or written.
-class EFOpenError : public Exception {
-public:
-    using Exception::Exception;
-};
-
-// A graphic asked to take over a picture of a kind it cannot hold.
-class EConvertError : public Exception {
-public:
-    using Exception::Exception;
-};
-
 enum TProgressStage { psStarting, psRunning, psEnding };
 
 class TGraphic;

@@ -1,6 +1,10 @@
 #pragma once
 
 #include "app/Program.h"
+#include "album/AlbumPage.h"
+#include "local/FullSizeView.h"
+#include "local/LocalPage.h"
+#include "upload/UploadCommand.h"
 #include "tests/common/RecordingDialogs.h"
 #include "shop/ShopServer.h"
 #include "tests/common/TestSupport.h"
@@ -82,19 +86,19 @@ protected:
     void SelectPcFolder(const QString& path)
     {
         TForm1& f = Form();
-        f.PcTreeView->setCurrentIndex(f.PcFolderModel->index(path));
+        f.Local().PcTreeView->setCurrentIndex(f.Local().PcFolderModel->index(path));
     }
 
     QStringList ListedCaptions()
     {
         QStringList out;
-        auto* model = Form().PcListView->model();
+        auto* model = Form().Local().PcListView->model();
         for (int i = 0; i < model->rowCount(); ++i)
             out.append(model->index(i, 0).data().toString());
         return out;
     }
 
-    bool WaitForListing() { return WaitFor([&] { return !Form().Scheduler.StopTimer.isActive(); }); }
+    bool WaitForListing() { return WaitFor([&] { return !Form().Scheduler().StopTimer.isActive(); }); }
 
     QTemporaryDir sandbox;
     RecordingDialogs dialogs;

@@ -25,7 +25,7 @@ TEST_F(CommandsTest, MenusToolbarsAndPopUpsShowTheirItemsInOrder)
 {
     Start();
     TForm1& f = Form();
-    const QList<QAction*> menus = f.ActionMainMenuBar1->actions();
+    const QList<QAction*> menus = f.MenuBar().actions();
     ASSERT_EQ(menus.size(), 2);
     EXPECT_EQ(menus[0]->text(), QStringLiteral("操作(&S)"));
     EXPECT_EQ(menus[1]->text(), QStringLiteral("ヘルプ(&H)"));
@@ -41,17 +41,17 @@ TEST_F(CommandsTest, MenusToolbarsAndPopUpsShowTheirItemsInOrder)
         {menus[1]->menu(),
          {QStringLiteral("ナビケーションを表示する(&N)"), QStringLiteral("最新バージョンの確認(&Z)"),
           QStringLiteral("説明ページへ(Help&page)")}},
-        {f.PcActionToolBar,
+        {f.Local().PcActionToolBar,
          {QStringLiteral("プリントへ追加(&U)"), QStringLiteral("Velmo.ネットの写真屋さん 注文ページへ(&O)"),
           QStringLiteral("アルバム会員ログイン(&Login)"), QStringLiteral("最新の情報に更新(&Refresh)")}},
-        {f.AlbumActionToolBar, {QStringLiteral("上へ(&F)"), QStringLiteral("更新(&R)")}},
-        {f.OrderActionToolBar, {}},
+        {f.Album().AlbumActionToolBar, {QStringLiteral("上へ(&F)"), QStringLiteral("更新(&R)")}},
+        {(&f.OrderToolBar()), {}},
         // The entry of the local pop-up follows its command's caption, which the login state sets.
-        {f.PcListPopupActionBar, {QStringLiteral("画像をプリントに追加")}},
-        {f.AlbumListPopupActionBar,
+        {f.Local().PcListPopupActionBar, {QStringLiteral("画像をプリントに追加")}},
+        {f.Album().AlbumListPopupActionBar,
          {QStringLiteral("他のフォルダへ移動"), QStringLiteral("削除"), QStringLiteral("プリントへ追加"), QStringLiteral("-"),
           QStringLiteral("プロパティ")}},
-        {f.DummyPopupMenu, {}},
+        {f.Local().DummyPopupMenu, {}},
     };
     for (const auto& row : table)
         EXPECT_EQ(Captions(row.place), row.items) << row.place->objectName().toStdString();
@@ -60,7 +60,7 @@ TEST_F(CommandsTest, MenusToolbarsAndPopUpsShowTheirItemsInOrder)
 TEST_F(CommandsTest, ActionsCarryTheirCategoriesHintsAndHelpKeywords)
 {
     Start();
-    const TActionManager1& a = Form().ActionManager1;
+    const TActionManager1& a = Form().Actions();
     const struct {
         QAction* action;
         const char* category;
@@ -88,8 +88,8 @@ TEST_F(CommandsTest, ActionsCarryTheirCategoriesHintsAndHelpKeywords)
 TEST_F(CommandsTest, ItemsWithCaptionsOfTheirOwnFollowTheirCommandsState)
 {
     Start();
-    QAction* command = Form().ActionManager1.ActFileUp;
-    QAction* item = Form().PcActionToolBar->actions().at(0);
+    QAction* command = Form().Actions().ActFileUp;
+    QAction* item = Form().Local().PcActionToolBar->actions().at(0);
     EXPECT_FALSE(item->isEnabled());
     command->setEnabled(true);
     EXPECT_TRUE(item->isEnabled());
@@ -105,12 +105,12 @@ TEST_F(CommandsTest, WebPagesOpenAtTheServiceAddress)
     Start();
     const QString shop = DemoShopUrl();
     TForm1& f = Form();
-    const TActionManager1& a = f.ActionManager1;
-    f.SessionId.clear();
+    const TActionManager1& a = f.Actions();
+    f.Session().SetSessionId(QString());
     a.ActGoOrder->trigger();
-    f.SessionId = QStringLiteral("s123");
+    f.Session().SetSessionId(QStringLiteral("s123"));
     a.ActGoOrder->trigger();
-    f.DockTabSet1->setCurrentIndex(1);
+    f.Tabs().setCurrentIndex(1);
     a.ActHelp->trigger();
     a.ActNewVersion->trigger();
     EXPECT_EQ(urlCatcher.urls, (QStringList{shop + QStringLiteral("/wis/order.php?mode=select&sid="),
@@ -128,17 +128,17 @@ TEST_F(CommandsTest, CommandsWithoutHandlersDoNothing)
 {
     Start();
     const int before = int(urlCatcher.urls.size() + dialogs.messages.size() + dialogs.inputs.size());
-    Form().ActionManager1.ActGoAddPrint->trigger();
-    Form().ActionManager1.ActAlbumImageProperty->trigger();
+    Form().Actions().ActGoAddPrint->trigger();
+    Form().Actions().ActAlbumImageProperty->trigger();
     EXPECT_EQ(int(urlCatcher.urls.size() + dialogs.messages.size() + dialogs.inputs.size()), before);
-    EXPECT_EQ(Form().DockTabSet1->currentIndex(), 0);
+    EXPECT_EQ(Form().Tabs().currentIndex(), 0);
 }
 
 TEST_F(CommandsTest, ShowNavigateWindowBringsTheGuideBack)
 {
     TProgram& p = Start();
     p.Form3.hide();
-    p.Form1.ActionManager1.ActShowNavigateWindow->trigger();
+    p.Form1.Actions().ActShowNavigateWindow->trigger();
     EXPECT_TRUE(p.Form3.isVisible());
 }
 
@@ -151,19 +151,19 @@ TEST_F(CommandsTest, RefreshShowsFoldersMadeElsewhereAndKeepsTheSelection)
     const int loads = int(RecordedTraces().count(QStringLiteral("DISP VIEW ITEMS ")));
 
     MakeFolder(QStringLiteral("tree/made-elsewhere"));
-    Form().ActRefreshExecute();
-    EXPECT_EQ(Form().PcTreeView->currentIndex().data(QFileSystemModel::FilePathRole).toString(), parent);
-    QFileSystemModel* model = Form().PcFolderModel;
+    Form().Local().ActRefreshExecute();
+    EXPECT_EQ(Form().Local().PcTreeView->currentIndex().data(QFileSystemModel::FilePathRole).toString(), parent);
+    QFileSystemModel* model = Form().Local().PcFolderModel;
     EXPECT_TRUE(WaitFor([&] {
         model->fetchMore(model->index(parent));
         return model->index(parent + QStringLiteral("/made-elsewhere")).isValid();
     }));
     // Keeping the same folder selected is no folder change.
-    EXPECT_FALSE(Form().Scheduler.StopTimer.isActive());
+    EXPECT_FALSE(Form().Scheduler().StopTimer.isActive());
     EXPECT_EQ(int(RecordedTraces().count(QStringLiteral("DISP VIEW ITEMS "))), loads);
     // The tree still reports changes after its model was replaced.
     SelectPcFolder(parent + QStringLiteral("/made-elsewhere"));
-    EXPECT_TRUE(Form().Scheduler.StopTimer.isActive());
+    EXPECT_TRUE(Form().Scheduler().StopTimer.isActive());
 }
 
 TEST_F(CommandsTest, GuideFollowsAFirstTimeUserAndNeverGoesBack)
@@ -174,7 +174,7 @@ TEST_F(CommandsTest, GuideFollowsAFirstTimeUserAndNeverGoesBack)
     SelectPcFolder(MakeFolder(QStringLiteral("first"), {QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}));
     ASSERT_TRUE(WaitForListing());
     EXPECT_EQ(p.Form3.CurrentPage, 1);
-    Form().PcListView->selectAll();
+    Form().Local().PcListView->selectAll();
     EXPECT_EQ(p.Form3.CurrentPage, 2);
     p.Form3.SetPage(3);
     SelectPcFolder(MakeFolder(QStringLiteral("second"), {QStringLiteral("c.jpg")}));

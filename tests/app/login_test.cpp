@@ -49,29 +49,29 @@ protected:
     void ExpectLoggedOut()
     {
         TForm1& f = Form();
-        EXPECT_FALSE(f.LoggedIn);
-        EXPECT_TRUE(f.UserName.isEmpty());
-        EXPECT_TRUE(f.ActionManager1.ActLogin->isEnabled());
-        EXPECT_FALSE(f.ActionManager1.ActLogout->isEnabled());
-        EXPECT_FALSE(f.AlbumTreeView->isEnabled());
-        EXPECT_FALSE(f.ActionManager1.ActRefresh->isEnabled());
-        EXPECT_EQ(f.DockTabSet1->tabText(3), QStringLiteral("アルバム"));
-        EXPECT_EQ(f.ActionManager1.ActFileUp->text(), QStringLiteral("プリントに追加"));
-        EXPECT_EQ(f.PcListPopupActionBar->actions().at(0)->text(), QStringLiteral("画像をプリントに追加"));
+        EXPECT_FALSE(f.Session().LoggedIn());
+        EXPECT_TRUE(f.Session().UserName().isEmpty());
+        EXPECT_TRUE(f.Actions().ActLogin->isEnabled());
+        EXPECT_FALSE(f.Actions().ActLogout->isEnabled());
+        EXPECT_FALSE(f.Album().AlbumTreeView->isEnabled());
+        EXPECT_FALSE(f.Actions().ActRefresh->isEnabled());
+        EXPECT_EQ(f.Tabs().tabText(3), QStringLiteral("アルバム"));
+        EXPECT_EQ(f.Actions().ActFileUp->text(), QStringLiteral("プリントに追加"));
+        EXPECT_EQ(f.Local().PcListPopupActionBar->actions().at(0)->text(), QStringLiteral("画像をプリントに追加"));
     }
     void ExpectLoggedIn()
     {
         TForm1& f = Form();
-        EXPECT_TRUE(f.LoggedIn);
-        EXPECT_EQ(f.UserName, QString::fromUtf8(shop::kDemoDisplayName));
-        EXPECT_FALSE(f.ActionManager1.ActLogin->isEnabled());
-        EXPECT_TRUE(f.ActionManager1.ActLogout->isEnabled());
-        EXPECT_TRUE(f.AlbumTreeView->isEnabled());
-        EXPECT_TRUE(f.ActionManager1.ActRefresh->isEnabled());
-        EXPECT_TRUE(f.ActionManager1.ActReload->isEnabled());
-        EXPECT_EQ(f.DockTabSet1->tabText(3), QString::fromUtf8(shop::kDemoDisplayName) + QStringLiteral("さんのアルバム"));
-        EXPECT_EQ(f.ActionManager1.ActFileUp->text(), QStringLiteral("アルバムに登録"));
-        EXPECT_EQ(f.PcListPopupActionBar->actions().at(0)->text(), QStringLiteral("画像をアルバムに登録"));
+        EXPECT_TRUE(f.Session().LoggedIn());
+        EXPECT_EQ(f.Session().UserName(), QString::fromUtf8(shop::kDemoDisplayName));
+        EXPECT_FALSE(f.Actions().ActLogin->isEnabled());
+        EXPECT_TRUE(f.Actions().ActLogout->isEnabled());
+        EXPECT_TRUE(f.Album().AlbumTreeView->isEnabled());
+        EXPECT_TRUE(f.Actions().ActRefresh->isEnabled());
+        EXPECT_TRUE(f.Actions().ActReload->isEnabled());
+        EXPECT_EQ(f.Tabs().tabText(3), QString::fromUtf8(shop::kDemoDisplayName) + QStringLiteral("さんのアルバム"));
+        EXPECT_EQ(f.Actions().ActFileUp->text(), QStringLiteral("アルバムに登録"));
+        EXPECT_EQ(f.Local().PcListPopupActionBar->actions().at(0)->text(), QStringLiteral("画像をアルバムに登録"));
     }
 
     LoginAnswers answers;
@@ -81,9 +81,9 @@ TEST_F(LoginTest, FirstStartGetsASessionAndStaysLoggedOut)
 {
     Start(DemoShopUrl(), answers.Player());
     EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('|').toStdString();
-    EXPECT_FALSE(Form().SessionId.isEmpty());
-    EXPECT_TRUE(Form().TransferReady);
-    EXPECT_EQ(Form().DockTabSet1->currentIndex(), 0);
+    EXPECT_FALSE(Form().Session().SessionId().isEmpty());
+    EXPECT_TRUE(Form().Session().TransferReady());
+    EXPECT_EQ(Form().Tabs().currentIndex(), 0);
     EXPECT_EQ(answers.shown, 0);
     ExpectLoggedOut();
 }
@@ -94,8 +94,8 @@ TEST_F(LoginTest, StartWithoutServiceGivesThreeMessagesAndRefusesUploads)
     const QString connection = QStringLiteral("通信エラーが発生しました。\n\rネットワークの設定を確認してください。");
     EXPECT_EQ(dialogs.messages,
               (QStringList{connection, connection, QStringLiteral("クッキー情報が取得出来ませんでした。\n\r接続環境をご確認ください。")}));
-    EXPECT_FALSE(Form().TransferReady);
-    EXPECT_EQ(Form().DockTabSet1->currentIndex(), 0);
+    EXPECT_FALSE(Form().Session().TransferReady());
+    EXPECT_EQ(Form().Tabs().currentIndex(), 0);
     ExpectLoggedOut();
 }
 
@@ -104,17 +104,17 @@ TEST_F(LoginTest, MemberLogsInThroughTheDialogAfterARefusalAndOutAgain)
     Start(DemoShopUrl(), answers.Player());
     answers.queue.push_back(LoginAnswers::Answer{kEmail, QStringLiteral("wrong")});
     answers.queue.push_back(LoginAnswers::Answer{kEmail, kPassword});
-    Form().ActionManager1.ActLogin->trigger();
+    Form().Actions().ActLogin->trigger();
     EXPECT_EQ(answers.shown, 2);
     // The refused attempt left its texts in the dialog.
     EXPECT_EQ(answers.seenEmails, (QStringList{QString(), kEmail}));
     ExpectLoggedIn();
     EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('|').toStdString();
 
-    const QString session = Form().SessionId;
-    Form().ActionManager1.ActLogout->trigger();
+    const QString session = Form().Session().SessionId();
+    Form().Actions().ActLogout->trigger();
     EXPECT_EQ(dialogs.messages, QStringList{QStringLiteral("ログアウトしました。")});
-    EXPECT_EQ(Form().SessionId, session);
+    EXPECT_EQ(Form().Session().SessionId(), session);
     ExpectLoggedOut();
 }
 
@@ -123,7 +123,7 @@ TEST_F(LoginTest, CancellingAfterARefusalStaysLoggedOutWithoutAWord)
     Start(DemoShopUrl(), answers.Player());
     answers.queue.push_back(LoginAnswers::Answer{kEmail, QStringLiteral("wrong")});
     answers.queue.push_back(std::nullopt);
-    Form().ActionManager1.ActLogin->trigger();
+    Form().Actions().ActLogin->trigger();
     EXPECT_EQ(answers.shown, 2);
     EXPECT_TRUE(dialogs.messages.isEmpty());
     ExpectLoggedOut();
@@ -143,8 +143,8 @@ TEST_F(LoginTest, LoggedInSessionResumesAfterARestartOfProgramAndShop)
     const QString firstUrl = QStringLiteral("http://127.0.0.1:%1").arg(shopServer->Port());
     Start(firstUrl, answers.Player());
     answers.queue.push_back(LoginAnswers::Answer{kEmail, kPassword});
-    Form().ActionManager1.ActLogin->trigger();
-    ASSERT_TRUE(Form().LoggedIn);
+    Form().Actions().ActLogin->trigger();
+    ASSERT_TRUE(Form().Session().LoggedIn());
     Form().close();
     program.reset();
     shopServer.reset();
@@ -153,8 +153,8 @@ TEST_F(LoginTest, LoggedInSessionResumesAfterARestartOfProgramAndShop)
     Start(QStringLiteral("http://127.0.0.1:%1").arg(shopServer->Port()), answers.Player());
     EXPECT_EQ(answers.shown, 1);
     ExpectLoggedIn();
-    EXPECT_EQ(Form().DockTabSet1->currentIndex(), 3);
-    EXPECT_TRUE(Form().AlbumView->isVisibleTo(&Form()));
+    EXPECT_EQ(Form().Tabs().currentIndex(), 3);
+    EXPECT_TRUE(Form().Album().isVisibleTo(&Form()));
     // A member who is back needs no guide, whatever the settings say.
     EXPECT_FALSE(program->Form3.isVisible());
 }

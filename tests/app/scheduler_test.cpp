@@ -16,10 +16,10 @@ protected:
         RecordedTraces().clear();
         Start();
         // Every caption that is ever added to the list, to prove stale folders never show.
-        QObject::connect(Form().PcListView->model(), &QAbstractItemModel::rowsInserted,
+        QObject::connect(Form().Local().PcListView->model(), &QAbstractItemModel::rowsInserted,
                 [this](const QModelIndex&, int first, int last) {
                     for (int i = first; i <= last; ++i)
-                        everListed.append(Form().PcListView->model()->index(i, 0).data().toString());
+                        everListed.append(Form().Local().PcListView->model()->index(i, 0).data().toString());
                 });
     }
 
@@ -40,18 +40,18 @@ TEST_F(SchedulerTest, CompletedLoadStopsTheTimerAndIsNotRepeated)
 {
     const QString folder = MakeFolder(QStringLiteral("one"), {QStringLiteral("a.jpg"), QStringLiteral("b.jpg")});
     SelectPcFolder(folder);
-    EXPECT_TRUE(Form().Scheduler.StopTimer.isActive());
+    EXPECT_TRUE(Form().Scheduler().StopTimer.isActive());
     ASSERT_TRUE(WaitForListing());
     EXPECT_EQ(ListedCaptions(), (QStringList{QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}));
-    EXPECT_EQ(Form().Scheduler.PcLoadState, LoadState::STOPED_PC);
+    EXPECT_EQ(Form().Scheduler().PcLoadState, LoadState::STOPED_PC);
     EXPECT_EQ(Count(QStringLiteral("DISP VIEW ITEMS ")), 1);
     EXPECT_EQ(Count(QStringLiteral("DISP VIEW ITEMS DONE")), 1);
 
     // Choosing the same tab again lists nothing anew: no timer runs that could start a load.
-    Form().DockTabSet1->setCurrentIndex(2);
-    Form().DockTabSet1->setCurrentIndex(0);
+    Form().Tabs().setCurrentIndex(2);
+    Form().Tabs().setCurrentIndex(0);
     QCoreApplication::processEvents();
-    EXPECT_FALSE(Form().Scheduler.StopTimer.isActive());
+    EXPECT_FALSE(Form().Scheduler().StopTimer.isActive());
     EXPECT_EQ(Count(QStringLiteral("DISP VIEW ITEMS ")), 1);
 }
 
@@ -78,7 +78,7 @@ TEST_F(SchedulerTest, ThreeFoldersChosenDuringAScanEndWithTheLastListed)
     QTimer chooser;
     chooser.setInterval(0);
     QObject::connect(&chooser, &QTimer::timeout, [&] {
-        if (Form().Scheduler.PcLoadState == LoadState::STOPED_PC || pending.isEmpty())
+        if (Form().Scheduler().PcLoadState == LoadState::STOPED_PC || pending.isEmpty())
             return;
         SelectPcFolder(pending.takeFirst());
     });
@@ -91,20 +91,20 @@ TEST_F(SchedulerTest, ThreeFoldersChosenDuringAScanEndWithTheLastListed)
     EXPECT_EQ(ListedCaptions(), QStringList{QStringLiteral("last.jpg")});
     EXPECT_FALSE(everListed.contains(QStringLiteral("big0000.jpg")));
     EXPECT_GE(Count(QStringLiteral("Stop Loading")), 400);
-    EXPECT_EQ(Form().Scheduler.PcLoadState, LoadState::STOPED_PC);
+    EXPECT_EQ(Form().Scheduler().PcLoadState, LoadState::STOPED_PC);
 }
 
 TEST_F(SchedulerTest, ChangeMadeOnTheAlbumTabIsListedWhenTheLocalTabIsChosen)
 {
     const QString folder = MakeFolder(QStringLiteral("later"), {QStringLiteral("later.jpg")});
-    Form().DockTabSet1->setCurrentIndex(3);
+    Form().Tabs().setCurrentIndex(3);
     SelectPcFolder(folder);
     // The timer keeps ticking on the album tab, naming the album state each time, but lists nothing.
     ASSERT_TRUE(WaitFor([] { return Count(QStringLiteral("STOPED_ALBUM")) >= 3; }));
     EXPECT_TRUE(ListedCaptions().isEmpty());
-    EXPECT_TRUE(Form().Scheduler.StopTimer.isActive());
+    EXPECT_TRUE(Form().Scheduler().StopTimer.isActive());
 
-    Form().DockTabSet1->setCurrentIndex(0);
+    Form().Tabs().setCurrentIndex(0);
     ASSERT_TRUE(WaitForListing());
     EXPECT_EQ(ListedCaptions(), QStringList{QStringLiteral("later.jpg")});
 }

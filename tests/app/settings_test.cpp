@@ -18,10 +18,10 @@ TEST_F(SettingsTest, FirstStartWritesEveryKeyWithItsDefaultInOrder)
     const QByteArray expected =
         "[MAIN]\r\nWindowTop=100\r\nWindowLeft=100\r\nWindowWidth=400\r\nWindowHeight=300\r\n"
         "NaviWindowTop=410\r\nNaviWindowLeft=100\r\nNavigateWindow=1\r\nPcViewWidth=100\r\nAlbumViewWidth=100\r\n"
-        "[NETWORK]\r\nQmoSessionId=" + Form().SessionId.toUtf8() + "\r\n[PLUGIN]\r\nSpi=0\r\nSpiFolder=\r\n";
+        "[NETWORK]\r\nQmoSessionId=" + Form().Session().SessionId().toUtf8() + "\r\n[PLUGIN]\r\nSpi=0\r\nSpiFolder=\r\n";
     // The shop handed out a session identifier at start-up, and it is kept.
-    EXPECT_FALSE(Form().SessionId.isEmpty());
-    EXPECT_EQ(ReadFileBytes(Form().DataFolder + "tovari.ini"), expected);
+    EXPECT_FALSE(Form().Session().SessionId().isEmpty());
+    EXPECT_EQ(ReadFileBytes(Form().DataFolder() + "tovari.ini"), expected);
 }
 
 TEST_F(SettingsTest, ChangedWindowsAndGuideChoiceComeBackAfterARestart)
@@ -32,8 +32,8 @@ TEST_F(SettingsTest, ChangedWindowsAndGuideChoiceComeBackAfterARestart)
     Form().resize(700, 500);
     program->Form3.move(300, 50);
     program->Form3.SetShowAtStartup(false);
-    Form().PcSplitter->setSizes({180, 520});
-    Form().SessionId = QStringLiteral("abc123");
+    Form().Local().PcSplitter->setSizes({180, 520});
+    Form().Session().SetSessionId(QStringLiteral("abc123"));
     ASSERT_TRUE(Form().FormCloseQuery());
     program.reset();
     dialogs.messages.clear();
@@ -45,18 +45,18 @@ TEST_F(SettingsTest, ChangedWindowsAndGuideChoiceComeBackAfterARestart)
     EXPECT_EQ(program->Form3.pos(), QPoint(300, 50));
     EXPECT_FALSE(program->Form3.ShowAtStartup());
     EXPECT_FALSE(program->Form3.isVisible());
-    EXPECT_EQ(Form().PcTreeView->width(), 180);
-    EXPECT_EQ(Form().SessionId, QStringLiteral("abc123"));
+    EXPECT_EQ(Form().Local().PcTreeView->width(), 180);
+    EXPECT_EQ(Form().Session().SessionId(), QStringLiteral("abc123"));
 }
 
 TEST_F(SettingsTest, SettingsThatCannotBeWrittenAreReportedAndTheWindowStillCloses)
 {
     Start();
     // A folder where the settings file should be: nothing can replace it.
-    QDir().mkpath(Form().DataFolder + "tovari.ini");
+    QDir().mkpath(Form().DataFolder() + "tovari.ini");
     EXPECT_TRUE(Form().FormCloseQuery());
     ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_EQ(dialogs.messages[0], Form().DataFolder + QStringLiteral("tovari.ini に書き込めません"));
+    EXPECT_EQ(dialogs.messages[0], Form().DataFolder() + QStringLiteral("tovari.ini に書き込めません"));
 }
 
 }  // namespace

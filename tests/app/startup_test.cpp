@@ -18,8 +18,8 @@ using StartupTest = ProgramTest;
 
 std::vector<bool> VisibleViews(TForm1& f)
 {
-    return {f.PcView->isVisibleTo(&f), f.OrderView->isVisibleTo(&f), f.BigImageView->isVisibleTo(&f),
-            f.AlbumView->isVisibleTo(&f)};
+    return {f.Local().isVisibleTo(&f), f.OrderView().isVisibleTo(&f), f.BigImages().isVisibleTo(&f),
+            f.Album().isVisibleTo(&f)};
 }
 
 TEST_F(StartupTest, FirstStartShowsTheLocalViewAndTheGuide)
@@ -27,34 +27,34 @@ TEST_F(StartupTest, FirstStartShowsTheLocalViewAndTheGuide)
     TProgram& p = Start();
     TForm1& f = p.Form1;
     EXPECT_EQ(f.windowTitle(), QStringLiteral("Velmo.ネットの写真屋さん トヴァリ v20080101"));
-    EXPECT_EQ(f.DockTabSet1->currentIndex(), 0);
+    EXPECT_EQ(f.Tabs().currentIndex(), 0);
     EXPECT_EQ(VisibleViews(f), (std::vector<bool>{true, false, false, false}));
-    EXPECT_EQ(f.CurrentView, 0);
+    EXPECT_EQ(f.CurrentView(), 0);
     EXPECT_TRUE(p.Form3.isVisible());
-    EXPECT_FALSE(f.LoggedIn);
+    EXPECT_FALSE(f.Session().LoggedIn());
     EXPECT_EQ(f.StatusText(), QString());
-    EXPECT_FALSE(f.Scheduler.StopTimer.isActive());
-    EXPECT_FALSE(f.PcImageDrawTimer.isActive());
-    EXPECT_FALSE(f.Gauge1->isVisible());
-    EXPECT_EQ(f.Scheduler.PcLoadState, LoadState::STOPED_PC);
-    EXPECT_EQ(f.Scheduler.AlbumLoadState, LoadState::STOPED_ALBUM);
+    EXPECT_FALSE(f.Scheduler().StopTimer.isActive());
+    EXPECT_FALSE(f.Local().PcImageDrawTimer.isActive());
+    EXPECT_FALSE(f.Gauge().isVisible());
+    EXPECT_EQ(f.Scheduler().PcLoadState, LoadState::STOPED_PC);
+    EXPECT_EQ(f.Scheduler().AlbumLoadState, LoadState::STOPED_ALBUM);
 
-    const QStringList tabs{f.DockTabSet1->tabText(0), f.DockTabSet1->tabText(1), f.DockTabSet1->tabText(2)};
+    const QStringList tabs{f.Tabs().tabText(0), f.Tabs().tabText(1), f.Tabs().tabText(2)};
     EXPECT_EQ(tabs, (QStringList{QStringLiteral("あなたの パ ソ コ ン"), QStringLiteral("　注　文　"),
                                  QStringLiteral("　画　像　")}));
     // A refused login leaves the album tab with its logged-out caption and the tree empty.
-    EXPECT_EQ(f.DockTabSet1->tabText(3), QStringLiteral("アルバム"));
-    EXPECT_EQ(f.AlbumTreeView->topLevelItemCount(), 0);
-    EXPECT_FALSE(f.AlbumTreeView->isEnabled());
+    EXPECT_EQ(f.Tabs().tabText(3), QStringLiteral("アルバム"));
+    EXPECT_EQ(f.Album().AlbumTreeView->topLevelItemCount(), 0);
+    EXPECT_FALSE(f.Album().AlbumTreeView->isEnabled());
 }
 
 TEST_F(StartupTest, DataFolderAndImageCacheAreMadeUnderTheDataRoot)
 {
     Start();
     const QString expected = sandbox.filePath(QStringLiteral("data/tovari/"));
-    EXPECT_EQ(Form().DataFolder, expected);
-    EXPECT_EQ(Form().ImageCacheFolder, expected + QStringLiteral("ImageCache"));
-    EXPECT_TRUE(QDir(Form().ImageCacheFolder).exists());
+    EXPECT_EQ(Form().DataFolder(), expected);
+    EXPECT_EQ(Form().ImageCacheFolder(), expected + QStringLiteral("ImageCache"));
+    EXPECT_TRUE(QDir(Form().ImageCacheFolder()).exists());
     EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
 }
 
@@ -65,8 +65,8 @@ TEST_F(StartupTest, DataFolderThatCannotBeMadeIsReportedAndStartUpGoesOn)
     qputenv("XDG_DATA_HOME", (blocker + QStringLiteral("/data")).toLocal8Bit());
     Start();
     EXPECT_EQ(dialogs.messages, QStringList{QStringLiteral("フォルダ作成エラーが発生しました")});
-    EXPECT_EQ(Form().DockTabSet1->currentIndex(), 0);
-    EXPECT_TRUE(Form().PcView->isVisibleTo(&Form()));
+    EXPECT_EQ(Form().Tabs().currentIndex(), 0);
+    EXPECT_TRUE(Form().Local().isVisibleTo(&Form()));
 }
 
 TEST_F(StartupTest, ViewSelectShowsOneViewAndKeepsTheLastListView)
@@ -86,9 +86,9 @@ TEST_F(StartupTest, ViewSelectShowsOneViewAndKeepsTheLastListView)
         {0, {true, false, false, false}, 0},
     };
     for (const Step& s : steps) {
-        f.DockTabSet1->setCurrentIndex(s.tab);
+        f.Tabs().setCurrentIndex(s.tab);
         EXPECT_EQ(VisibleViews(f), s.visible) << "tab " << s.tab;
-        EXPECT_EQ(f.CurrentView, s.currentView) << "tab " << s.tab;
+        EXPECT_EQ(f.CurrentView(), s.currentView) << "tab " << s.tab;
     }
     f.ViewSelect(7);
     EXPECT_EQ(VisibleViews(f), (std::vector<bool>{false, false, false, false}));
@@ -99,20 +99,20 @@ TEST_F(StartupTest, OrderTabOpensTheOrderPageEachTimeItIsChosen)
     Start();
     const QString shop = DemoShopUrl();
     TForm1& f = Form();
-    f.DockTabSet1->setCurrentIndex(1);
-    f.DockTabSet1->setCurrentIndex(0);
-    f.DockTabSet1->setCurrentIndex(1);
+    f.Tabs().setCurrentIndex(1);
+    f.Tabs().setCurrentIndex(0);
+    f.Tabs().setCurrentIndex(1);
     // Setting the index it already has changes nothing.
-    f.DockTabSet1->setCurrentIndex(1);
-    const QString page = shop + QStringLiteral("/wis/order.php?mode=select&sid=") + f.SessionId;
+    f.Tabs().setCurrentIndex(1);
+    const QString page = shop + QStringLiteral("/wis/order.php?mode=select&sid=") + f.Session().SessionId();
     EXPECT_EQ(urlCatcher.urls, (QStringList{page, page}));
 }
 
 TEST_F(StartupTest, AlbumTabWhileLoggedOutShowsTheEmptyAlbumView)
 {
     Start();
-    Form().DockTabSet1->setCurrentIndex(3);
-    EXPECT_TRUE(Form().AlbumView->isVisibleTo(&Form()));
+    Form().Tabs().setCurrentIndex(3);
+    EXPECT_TRUE(Form().Album().isVisibleTo(&Form()));
     EXPECT_TRUE(urlCatcher.urls.isEmpty());
 }
 
@@ -145,7 +145,7 @@ TEST_F(StartupTest, ExitClosesTheWindowAndHidesTheGuide)
 {
     TProgram& p = Start();
     p.Form1.show();
-    p.Form1.ActionManager1.Exit->trigger();
+    p.Form1.Actions().Exit->trigger();
     EXPECT_FALSE(p.Form1.isVisible());
     EXPECT_FALSE(p.Form3.isVisible());
 }

@@ -19,17 +19,17 @@ protected:
         RecordedTraces().clear();
         Start();
     }
-    TPcBrowser& Pc() { return *Form().Pc; }
+    TPcBrowser& Pc() { return Form().Local().Pc(); }
 
     // Runs one scan the way the timer does and checks that it leaves nothing busy behind.
     void Scan(const QString& folder)
     {
         SelectPcFolder(folder);
         ASSERT_TRUE(WaitForListing());
-        EXPECT_EQ(Form().Scheduler.PcLoadState, LoadState::STOPED_PC);
-        EXPECT_FALSE(Form().Gauge1->isVisible());
-        EXPECT_FALSE(Form().PcListView->testAttribute(Qt::WA_SetCursor));
-        EXPECT_TRUE(Form().PcImageDrawTimer.isActive());
+        EXPECT_EQ(Form().Scheduler().PcLoadState, LoadState::STOPED_PC);
+        EXPECT_FALSE(Form().Gauge().isVisible());
+        EXPECT_FALSE(Form().Local().PcListView->testAttribute(Qt::WA_SetCursor));
+        EXPECT_TRUE(Form().Local().PcImageDrawTimer.isActive());
     }
 };
 
@@ -55,14 +55,14 @@ TEST_F(ScanTest, ListsFilesOfAnyKindInNameOrderAndLeavesOutFoldersAndHiddenFiles
         EXPECT_FALSE(e.ThumbTried);
     }
     // Three files or more bring the gauge to its end.
-    EXPECT_EQ(Form().Gauge1->value(), 100);
+    EXPECT_EQ(Form().Gauge().value(), 100);
 }
 
 TEST_F(ScanTest, OneFileLeavesTheGaugeAtZero)
 {
     Scan(MakeFolder(QStringLiteral("single"), {QStringLiteral("only.jpg")}));
     EXPECT_EQ(ListedCaptions(), QStringList{QStringLiteral("only.jpg")});
-    EXPECT_EQ(Form().Gauge1->value(), 0);
+    EXPECT_EQ(Form().Gauge().value(), 0);
 }
 
 TEST_F(ScanTest, EmptyAndUnreadableFoldersGiveAnEmptyList)
@@ -81,8 +81,8 @@ TEST_F(ScanTest, EmptyAndUnreadableFoldersGiveAnEmptyList)
     QDir(vanishing).removeRecursively();
     ASSERT_TRUE(WaitForListing());
     EXPECT_TRUE(ListedCaptions().isEmpty());
-    EXPECT_EQ(Form().Scheduler.PcLoadState, LoadState::STOPED_PC);
-    EXPECT_FALSE(Form().Gauge1->isVisible());
+    EXPECT_EQ(Form().Scheduler().PcLoadState, LoadState::STOPED_PC);
+    EXPECT_FALSE(Form().Gauge().isVisible());
 }
 
 TEST_F(ScanTest, ImageListIsReplacedOnlyAfterAListingWithEntries)
@@ -95,7 +95,7 @@ TEST_F(ScanTest, ImageListIsReplacedOnlyAfterAListingWithEntries)
     QPointer<TImageList> afterEmpty = Pc().PcImageList();
     Scan(MakeFolder(QStringLiteral("again"), {QStringLiteral("2.jpg")}));
     EXPECT_EQ(Pc().PcImageList(), afterEmpty.data());
-    EXPECT_EQ(Form().PcListView->model(), Pc().Model());
+    EXPECT_EQ(Form().Local().PcListView->model(), Pc().Model());
 }
 
 TEST_F(ScanTest, NamesThatAreNotUtf8AreListedAndOpenAsTheSameFile)
@@ -135,7 +135,7 @@ TEST_F(ScanTest, FolderChangeWhileTheSecondPassPumpsKeepsTheOldItemsOut)
     QTimer change;
     change.setInterval(0);
     QObject::connect(&change, &QTimer::timeout, [&] {
-        if (!changed && Form().Scheduler.PcLoadState == LoadState::NOW_LOADING_PC) {
+        if (!changed && Form().Scheduler().PcLoadState == LoadState::NOW_LOADING_PC) {
             changed = true;
             SelectPcFolder(newFolder);
         }
@@ -175,10 +175,10 @@ TEST_F(ScanTest, DataHintFollowsTheVisibleRange)
     const int firstEnd = Pc().HintEnd;
     EXPECT_LT(firstEnd, 199);
 
-    Form().PcListView->scrollToBottom();
+    Form().Local().PcListView->scrollToBottom();
     ASSERT_TRUE(WaitFor([&] { return Pc().HintEnd == 199; }));
     EXPECT_GT(Pc().HintStart, 0);
-    EXPECT_EQ(std::make_pair(int(Pc().HintStart), int(Pc().HintEnd)), Form().PcListView->VisibleRange());
+    EXPECT_EQ(std::make_pair(int(Pc().HintStart), int(Pc().HintEnd)), Form().Local().PcListView->VisibleRange());
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ protected:
         SelectPcFolder(MakeFolder(QStringLiteral("four"), {QStringLiteral("a.jpg"), QStringLiteral("b.jpg"),
                                                            QStringLiteral("c.jpg"), QStringLiteral("d.jpg")}));
         ASSERT_TRUE(WaitForListing());
-        list = Form().PcListView;
+        list = Form().Local().PcListView;
         list->setFocus();
     }
     int Selected() const { return int(list->selectionModel()->selectedIndexes().size()); }
@@ -49,31 +49,31 @@ TEST_F(SelectionTest, CtrlAAndCtrlDSelectAndClearWithExactlyTheCtrlModifier)
 TEST_F(SelectionTest, CountLeavesOutUndecodableEntriesAndDrivesCommandStatusAndGuide)
 {
     // The third file turned out not to be a picture.
-    Form().Pc->PcImages[2].Loadable = false;
-    EXPECT_FALSE(Form().ActionManager1.ActFileUp->isEnabled());
+    Form().Local().Pc().PcImages[2].Loadable = false;
+    EXPECT_FALSE(Form().Actions().ActFileUp->isEnabled());
     QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(Form().StatusText(), QStringLiteral("3個選択中 "));
-    EXPECT_TRUE(Form().ActionManager1.ActFileUp->isEnabled());
+    EXPECT_TRUE(Form().Actions().ActFileUp->isEnabled());
     EXPECT_EQ(program->Form3.CurrentPage, 2);
-    EXPECT_EQ(Form().Pc->UploadableSelection(), (std::vector<int>{0, 1, 3}));
+    EXPECT_EQ(Form().Local().Pc().UploadableSelection(), (std::vector<int>{0, 1, 3}));
 
     QTest::keyClick(list, Qt::Key_D, Qt::ControlModifier);
     EXPECT_EQ(Form().StatusText(), QString());
-    EXPECT_FALSE(Form().ActionManager1.ActFileUp->isEnabled());
+    EXPECT_FALSE(Form().Actions().ActFileUp->isEnabled());
     // The guide does not go back.
     EXPECT_EQ(program->Form3.CurrentPage, 2);
 
     // Only the undecodable one selected counts nothing.
     list->selectionModel()->select(list->model()->index(2, 0), QItemSelectionModel::Select);
     EXPECT_EQ(Form().StatusText(), QString());
-    EXPECT_FALSE(Form().ActionManager1.ActFileUp->isEnabled());
+    EXPECT_FALSE(Form().Actions().ActFileUp->isEnabled());
 }
 
 TEST_F(SelectionTest, MovingTheMouseOverTheListTakesTheFocusFromTheTree)
 {
     Form().activateWindow();
-    Form().PcTreeView->setFocus();
-    ASSERT_TRUE(WaitFor([&] { return Form().PcTreeView->hasFocus(); }));
+    Form().Local().PcTreeView->setFocus();
+    ASSERT_TRUE(WaitFor([&] { return Form().Local().PcTreeView->hasFocus(); }));
     QTest::mouseMove(list->viewport(), QPoint(40, 40));
     EXPECT_TRUE(WaitFor([&] { return list->hasFocus(); }));
 }

@@ -24,7 +24,7 @@ protected:
         Form().show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&Form()));
     }
-    TPcBrowser& Pc() { return *Form().Pc; }
+    TPcBrowser& Pc() { return Form().Local().Pc(); }
 
     QString Picture(const QString& folder, const QString& name, QSize size, QColor colour)
     {
@@ -135,11 +135,11 @@ TEST_F(ThumbnailListTest, UndecodableFilesAreTriedOnceAndMarkedNotLoadable)
 TEST_F(ThumbnailListTest, NothingIsDrawnWhileAnotherTabIsCurrent)
 {
     List(PhotoFolder(QStringLiteral("tabs"), 5));
-    Form().DockTabSet1->setCurrentIndex(2);
+    Form().Tabs().setCurrentIndex(2);
     for (int i = 0; i < 10; ++i)
         Pc().PcImageDrawTimerTimer();
     EXPECT_EQ(Pc().SlotCache.SlotCount(), 0);
-    Form().DockTabSet1->setCurrentIndex(0);
+    Form().Tabs().setCurrentIndex(0);
     // The real timer carries on once the local view is back.
     EXPECT_TRUE(WaitFor([&] { return Pc().SlotCache.SlotCount() == 5; }));
 }
@@ -147,13 +147,13 @@ TEST_F(ThumbnailListTest, NothingIsDrawnWhileAnotherTabIsCurrent)
 TEST_F(ThumbnailListTest, ScrollingReusesTheOldestOffScreenSlotsAndRedrawsOnReturn)
 {
     List(PhotoFolder(QStringLiteral("many"), 200));
-    Form().PcImageDrawTimer.stop();  // ticks are driven by the test from here on
+    Form().Local().PcImageDrawTimer.stop();  // ticks are driven by the test from here on
     const int firstPageEnd = Pc().HintEnd;
     ASSERT_GT(firstPageEnd, 5);
     ASSERT_LT(firstPageEnd, 79) << "the window shows too many items for this test";
     DrawVisible();
 
-    QScrollBar* bar = Form().PcListView->verticalScrollBar();
+    QScrollBar* bar = Form().Local().PcListView->verticalScrollBar();
     while (bar->value() < bar->maximum()) {
         bar->setValue(std::min(bar->maximum(), bar->value() + bar->pageStep()));
         DrawVisible();
@@ -178,7 +178,7 @@ TEST_F(ThumbnailListTest, ScrollingReusesTheOldestOffScreenSlotsAndRedrawsOnRetu
 TEST_F(ThumbnailListTest, AllSlotsOnScreenHoldsMoreRatherThanLeaveItemsBlank)
 {
     List(PhotoFolder(QStringLiteral("wall"), 120));
-    Form().PcImageDrawTimer.stop();
+    Form().Local().PcImageDrawTimer.stop();
     // A list that claims every item is on screen, as a very large window would.
     Pc().PcListViewDataHint(0, 119);
     DrawVisible();
@@ -195,7 +195,7 @@ TEST_F(FullSizeViewTest, OpensAtNaturalSizeFromTheTopLeftAndReturnsToTheList)
     Picture(folder, QStringLiteral("a_large.bmp"), QSize(3000, 2000), Qt::darkGreen);
     Picture(folder, QStringLiteral("b_small.bmp"), QSize(50, 40), Qt::yellow);
     List(folder);
-    TVirtualListView* list = Form().PcListView;
+    TVirtualListView* list = Form().Local().PcListView;
     auto open = [&](int row) {
         list->clearSelection();
         list->selectionModel()->select(list->model()->index(row, 0), QItemSelectionModel::Select);
@@ -203,33 +203,33 @@ TEST_F(FullSizeViewTest, OpensAtNaturalSizeFromTheTopLeftAndReturnsToTheList)
     };
 
     open(0);
-    EXPECT_EQ(Form().DockTabSet1->currentIndex(), 2);
-    EXPECT_TRUE(Form().BigImageView->isVisible());
-    EXPECT_EQ(Form().BigImage->size(), QSize(3000, 2000));
-    EXPECT_EQ(Form().BigImage->pos(), QPoint(0, 0));
-    QScrollArea* box = Form().ScrollBox1;
+    EXPECT_EQ(Form().Tabs().currentIndex(), 2);
+    EXPECT_TRUE(Form().BigImages().isVisible());
+    EXPECT_EQ(Form().BigImages().BigImage->size(), QSize(3000, 2000));
+    EXPECT_EQ(Form().BigImages().BigImage->pos(), QPoint(0, 0));
+    QScrollArea* box = Form().BigImages().ScrollBox1;
     ASSERT_TRUE(WaitFor([&] { return box->horizontalScrollBar()->maximum() > 0; }));
     EXPECT_GT(box->verticalScrollBar()->maximum(), 0);
     box->horizontalScrollBar()->setValue(box->horizontalScrollBar()->maximum());
     box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
 
     // Back to the list with a double click on the photo, focus in the list.
-    QTest::mouseDClick(Form().BigImage, Qt::LeftButton, {}, QPoint(5, 5));
-    EXPECT_EQ(Form().DockTabSet1->currentIndex(), 0);
-    EXPECT_TRUE(Form().PcView->isVisible());
+    QTest::mouseDClick(Form().BigImages().BigImage, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(Form().Tabs().currentIndex(), 0);
+    EXPECT_TRUE(Form().Local().isVisible());
     EXPECT_TRUE(WaitFor([&] { return list->hasFocus(); }));
 
     // The next photo starts at the top-left again, small and not centred.
     open(1);
-    EXPECT_EQ(Form().BigImage->size(), QSize(50, 40));
-    EXPECT_EQ(Form().BigImage->pos(), QPoint(0, 0));
+    EXPECT_EQ(Form().BigImages().BigImage->size(), QSize(50, 40));
+    EXPECT_EQ(Form().BigImages().BigImage->pos(), QPoint(0, 0));
     EXPECT_EQ(box->horizontalScrollBar()->value(), 0);
     EXPECT_EQ(box->verticalScrollBar()->value(), 0);
-    EXPECT_EQ(Form().BigImage->pixmap().toImage().pixelColor(10, 10), QColor(Qt::yellow));
+    EXPECT_EQ(Form().BigImages().BigImage->pixmap().toImage().pixelColor(10, 10), QColor(Qt::yellow));
 
     // A double click beside the photo also returns.
     QTest::mouseDClick(box->viewport(), Qt::LeftButton, {}, QPoint(300, 300));
-    EXPECT_EQ(Form().DockTabSet1->currentIndex(), 0);
+    EXPECT_EQ(Form().Tabs().currentIndex(), 0);
 }
 
 TEST_F(FullSizeViewTest, FirstSelectedOpensAndUndecodableEntriesStayInTheList)
@@ -240,24 +240,24 @@ TEST_F(FullSizeViewTest, FirstSelectedOpensAndUndecodableEntriesStayInTheList)
     WriteFile(folder + QStringLiteral("/3.jpg"), "not a photo");
     List(folder);
     DrawVisible();
-    TVirtualListView* list = Form().PcListView;
+    TVirtualListView* list = Form().Local().PcListView;
 
     // With two selected, the one first in the list opens, whichever was clicked.
     list->selectionModel()->select(list->model()->index(1, 0), QItemSelectionModel::Select);
     list->selectionModel()->select(list->model()->index(0, 0), QItemSelectionModel::Select);
     Pc().PcListViewDblClick();
-    EXPECT_EQ(Form().BigImage->pixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
+    EXPECT_EQ(Form().BigImages().BigImage->pixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
 
-    Form().DockTabSet1->setCurrentIndex(0);
+    Form().Tabs().setCurrentIndex(0);
     list->clearSelection();
     list->selectionModel()->select(list->model()->index(2, 0), QItemSelectionModel::Select);
     Pc().PcListViewDblClick();
-    EXPECT_EQ(Form().DockTabSet1->currentIndex(), 0);
+    EXPECT_EQ(Form().Tabs().currentIndex(), 0);
 
     // Nothing selected: nothing opens.
     list->clearSelection();
     Pc().PcListViewDblClick();
-    EXPECT_EQ(Form().DockTabSet1->currentIndex(), 0);
+    EXPECT_EQ(Form().Tabs().currentIndex(), 0);
 }
 
 TEST_F(FullSizeViewTest, FileGoneAfterListingKeepsThePreviousPicture)
@@ -269,8 +269,8 @@ TEST_F(FullSizeViewTest, FileGoneAfterListingKeepsThePreviousPicture)
     Pc().PcShowBigImage(0);
     QFile::remove(doomed);
     Pc().PcShowBigImage(1);
-    EXPECT_EQ(Form().DockTabSet1->currentIndex(), 2);
-    EXPECT_EQ(Form().BigImage->pixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
+    EXPECT_EQ(Form().Tabs().currentIndex(), 2);
+    EXPECT_EQ(Form().BigImages().BigImage->pixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
 }
 
 }  // namespace

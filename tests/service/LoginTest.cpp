@@ -3,6 +3,7 @@
 #include "service/LoginService.h"
 #include "service/ServiceClient.h"
 #include "service/ServiceProtocol.h"
+#include "service/Session.h"
 #include "tests/service/TestServers.h"
 
 #include <QApplication>
@@ -33,12 +34,12 @@ struct ShopScript {
 class LoginTest : public testing::Test {
 protected:
     test::RecordingServer server;
-    QString sessionId;
+    TSession session;
     test::RecordingDialogs dialogs;
     THttpClient http;
-    TServiceClient client{http, sessionId, dialogs};
+    TServiceClient client{http, session, dialogs};
     TLoginDialog dialog;
-    test::RecordingLoginHost host;
+    test::SessionRecorder host{session};
     std::optional<TServiceUrls> urls;
     std::optional<TLoginService> login;
 
@@ -47,7 +48,7 @@ protected:
     void Connect(const QString& baseUrl)
     {
         login.reset();
-        login.emplace(client, urls.emplace(baseUrl), dialog, host);
+        login.emplace(client, urls.emplace(baseUrl), dialog);
     }
 
     void Script(const ShopScript& script)
@@ -73,8 +74,8 @@ TEST_F(LoginTest, FirstStartSendsEmptyCredentialsAndFallsBackToRequestTwo)
     Script({.cookieGetReply = "ISSUED\r\n"});
     EXPECT_FALSE(login->Login());
     EXPECT_EQ(server.Targets(), (Targets{"/wis/wi_login.php/?email=&passwd=", "/wis/wi_login.php?mode=cookie_get"}));
-    EXPECT_EQ(sessionId, "ISSUED");
-    EXPECT_TRUE(host.transferReady);
+    EXPECT_EQ(session.SessionId(), "ISSUED");
+    EXPECT_TRUE(session.TransferReady());
     EXPECT_EQ(host.logoutProcCalls, 1);
     EXPECT_EQ(host.loginProcCalls, 0);
     EXPECT_TRUE(dialogs.messages.isEmpty());
@@ -89,20 +90,20 @@ TEST_F(LoginTest, AcceptedLoginTakesCookieAndNameThenSwitchesToLoggedIn)
     EXPECT_EQ(server.Targets(),
               (Targets{"/wis/wi_login.php/?email=taro%40example.jp&passwd=pw", "/wis/wi_login.php/S9?mode=get_name"}));
     EXPECT_THAT(server.Requests()[1].Header("Cookie"), testing::Contains("sid=S9"));
-    EXPECT_EQ(sessionId, "S9");
-    EXPECT_EQ(host.userName, QStringLiteral("山田"));
-    EXPECT_TRUE(host.loggedIn);
+    EXPECT_EQ(session.SessionId(), "S9");
+    EXPECT_EQ(session.UserName(), QStringLiteral("山田"));
+    EXPECT_TRUE(session.LoggedIn());
     EXPECT_EQ(host.loginProcCalls, 1);
 
     // Only a reply of exactly OK logs in.
     Script({.loginReply = "OK\r\n"});
     EXPECT_FALSE(login->Login());
-    EXPECT_FALSE(host.loggedIn);
+    EXPECT_FALSE(session.LoggedIn());
 }
 
 TEST_F(LoginTest, PasswordWithReservedAndJapaneseCharactersArrivesIntact)
 {
-    sessionId = "S1";
+    session.SetSessionId("S1");
     Script({});
     dialog.EditEmail->setText("a+b@example.jp");
     dialog.EditPasswd->setText(QStringLiteral("&=+%# パスワード"));
@@ -116,33 +117,33 @@ TEST_F(LoginTest, PasswordWithReservedAndJapaneseCharactersArrivesIntact)
 
 TEST_F(LoginTest, ErrorStatusOnRequestOneShowsTwoMessagesAndEndsLoggedOut)
 {
-    sessionId = "S1";
+    session.SetSessionId("S1");
     Script({.loginStatus = 500});
     EXPECT_FALSE(login->Login());
     EXPECT_EQ(dialogs.messages, (QStringList{"Network Error No 100", QString::fromUtf8("ネットワークエラーが発生しました。\r\n"
                                                                                       "時間をおいて、再度ログインしてください。")}));
     EXPECT_EQ(host.logoutProcCalls, 1);
-    EXPECT_TRUE(host.transferReady);
+    EXPECT_TRUE(session.TransferReady());
 }
 
 TEST_F(LoginTest, StartWithoutServiceShowsThreeMessagesAndRefusesTransfers)
 {
     Connect(test::ClosedPortUrl());
-    host.transferReady = true;
+    session.SetTransferReady(true);
     EXPECT_FALSE(login->LoginAtStartUp());
     EXPECT_EQ(dialogs.messages, (QStringList{kConnection, kConnection, kNoCookie}));
-    EXPECT_FALSE(host.transferReady);
+    EXPECT_FALSE(session.TransferReady());
     EXPECT_EQ(host.logoutProcCalls, 1);
-    EXPECT_TRUE(sessionId.isEmpty());
+    EXPECT_TRUE(session.SessionId().isEmpty());
 }
 
 TEST_F(LoginTest, IssuedIdentifierWithControlCharactersIsRefused)
 {
     Script({.cookieGetReply = "AB\rX-Evil: 1\r\n"});
     login->Login();
-    EXPECT_TRUE(sessionId.isEmpty());
+    EXPECT_TRUE(session.SessionId().isEmpty());
     EXPECT_EQ(dialogs.messages, QStringList{kNoCookie});
-    EXPECT_FALSE(host.transferReady);
+    EXPECT_FALSE(session.TransferReady());
 }
 
 // An error status of request 2 passes through Login, but start-up shows it and ends logged out.
@@ -154,7 +155,7 @@ TEST_F(LoginTest, StartUpSurvivesAnErrorStatusOfRequestTwo)
     EXPECT_FALSE(login->LoginAtStartUp());
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_TRUE(dialogs.messages.front().contains("503"));
-    EXPECT_FALSE(host.transferReady);
+    EXPECT_FALSE(session.TransferReady());
     EXPECT_EQ(host.logoutProcCalls, 1);
 }
 
@@ -162,20 +163,20 @@ TEST_F(LoginTest, StartUpSurvivesAnErrorStatusOfRequestTwo)
 // ends logged out, and only the command says so.
 TEST_F(LoginTest, LogoutKeepsTheIdentifierAndNeedsNoService)
 {
-    sessionId = "S1";
-    host.loggedIn = true;
+    session.SetSessionId("S1");
+    session.SetLoggedIn(true);
     login->ActLogoutExecute();
     login->Login();
     EXPECT_EQ(server.Targets(), (Targets{"/wis/wi_logout.php/S1", "/wis/wi_login.php/S1?email=&passwd="}));
     EXPECT_THAT(server.Requests().back().Header("Cookie"), testing::Contains("sid=S1"));
-    EXPECT_EQ(sessionId, "S1");
-    EXPECT_FALSE(host.loggedIn);
+    EXPECT_EQ(session.SessionId(), "S1");
+    EXPECT_FALSE(session.LoggedIn());
     EXPECT_EQ(dialogs.messages, QStringList{QString::fromUtf8("ログアウトしました。")});
 
     Connect(test::ClosedPortUrl());
-    host.loggedIn = true;
+    session.SetLoggedIn(true);
     login->Logout();
-    EXPECT_FALSE(host.loggedIn);
+    EXPECT_FALSE(session.LoggedIn());
     EXPECT_EQ(dialogs.messages.size(), 1);
 }
 
@@ -183,7 +184,7 @@ TEST_F(LoginTest, LogoutKeepsTheIdentifierAndNeedsNoService)
 // and the second, right password logs in.
 TEST_F(LoginTest, RealDialogKeepsTypedTextsAndLogsInOnTheSecondTry)
 {
-    sessionId = "S1";
+    session.SetSessionId("S1");
     server.Reply([](const httplib::Request& req, httplib::Response& res) {
         res.set_content(req.get_param_value("passwd") == "right" ? "OK" : "NG", "text/html");
     });
@@ -205,7 +206,7 @@ TEST_F(LoginTest, RealDialogKeepsTypedTextsAndLogsInOnTheSecondTry)
     QTimer::singleShot(0, answer);
     login->ActLoginExecute();
     EXPECT_EQ(seen, (QStringList{"|", "taro@example.jp|wrong"}));
-    EXPECT_TRUE(host.loggedIn);
+    EXPECT_TRUE(session.LoggedIn());
     EXPECT_EQ(server.Requests().size(), 3u);  // two logins, one name
 }
 

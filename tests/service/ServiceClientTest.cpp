@@ -1,6 +1,7 @@
 #include "service/HttpClient.h"
 #include "service/ServiceClient.h"
 #include "service/ServiceProtocol.h"
+#include "service/Session.h"
 #include "tests/common/TestSupport.h"
 #include "tests/service/TestServers.h"
 
@@ -14,10 +15,10 @@ namespace {
 class ServiceClientTest : public testing::Test {
 protected:
     test::RecordingServer server;  // outlives the client, whose kept-alive connection it would otherwise wait for
-    QString sessionId;
+    TSession session;
     test::RecordingDialogs dialogs;
     THttpClient http;
-    TServiceClient client{http, sessionId, dialogs};
+    TServiceClient client{http, session, dialogs};
     QTemporaryDir dir;
     QString reply = "stale";
 
@@ -27,15 +28,15 @@ protected:
 // A reply whose first line is exactly NG leaves the cookie unread.
 TEST_F(ServiceClientTest, NgFirstLineReturnsWholeBodyWithoutReadingTheCookie)
 {
-    sessionId = "OLD";
+    session.SetSessionId("OLD");
     server.ReplyText("NG\r\nsecond line\r\n", "sid=NEW; Path=/");
     client.GetHTTP(Url("/wis/wi_login.php/OLD?email=&passwd="), reply);
     EXPECT_EQ(reply, "NG\r\nsecond line\r\n");
-    EXPECT_EQ(sessionId, "OLD");
+    EXPECT_EQ(session.SessionId(), "OLD");
 
     server.ReplyText("NGX", "sid=NEW; Path=/");
     client.GetHTTP(Url("/x"), reply);
-    EXPECT_EQ(sessionId, "NEW");
+    EXPECT_EQ(session.SessionId(), "NEW");
 }
 
 // The cookie is found by its name in any case; the reply is read as CP932; the cookie line goes with
@@ -45,7 +46,7 @@ TEST_F(ServiceClientTest, CookieOfAnyCaseBecomesTheSessionIdAndStaysOnLaterReque
     server.ReplyText("\x8E\x52\x93\x63\x91\xBE\x98\x59", "SID=Upper42; Path=/");  // 山田太郎
     client.GetHTTP(Url("/one"), reply);
     EXPECT_EQ(reply, QStringLiteral("山田太郎"));
-    EXPECT_EQ(sessionId, "Upper42");
+    EXPECT_EQ(session.SessionId(), "Upper42");
     server.ReplyText("");
     client.GetHTTP(Url("/two"), reply);
     client.GetHTTP(Url("/three"), reply);
@@ -53,7 +54,7 @@ TEST_F(ServiceClientTest, CookieOfAnyCaseBecomesTheSessionIdAndStaysOnLaterReque
     EXPECT_TRUE(requests[0].Header("Cookie").empty());
     EXPECT_THAT(requests[1].Header("Cookie"), testing::Contains("sid=Upper42"));
     EXPECT_THAT(requests[2].Header("Cookie"), testing::Contains("sid=Upper42"));
-    EXPECT_EQ(sessionId, "Upper42");
+    EXPECT_EQ(session.SessionId(), "Upper42");
 }
 
 TEST_F(ServiceClientTest, ConnectionFailureIsReportedButAnErrorStatusPassesToTheCaller)
@@ -68,7 +69,7 @@ TEST_F(ServiceClientTest, ConnectionFailureIsReportedButAnErrorStatusPassesToThe
     EXPECT_THROW(client.GetHTTP(Url("/x"), reply), EIdHTTPProtocolException);
     EXPECT_TRUE(reply.isEmpty());
     EXPECT_TRUE(dialogs.messages.isEmpty());
-    EXPECT_TRUE(sessionId.isEmpty());
+    EXPECT_TRUE(session.SessionId().isEmpty());
 }
 
 // The body, far larger than one read, is streamed into the file whole.
@@ -82,7 +83,7 @@ TEST_F(ServiceClientTest, BinaryReplyReplacesTheFileAndReadsTheCookie)
     });
     EXPECT_TRUE(client.GetHTTPBin(Url("/wis/wi_image.php/?mode=small&id=17"), path));
     EXPECT_EQ(test::ReadFileBytes(path).toStdString(), jpeg);
-    EXPECT_EQ(sessionId, "BIN");
+    EXPECT_EQ(session.SessionId(), "BIN");
 }
 
 // A failed binary request answers false without a message and leaves an empty file.
@@ -100,9 +101,9 @@ TEST_F(ServiceClientTest, FailedBinaryRequestAnswersFalseSilentlyAndLeavesAnEmpt
 TEST_F(ServiceClientTest, ControlCharactersNeverReachTheRequest)
 {
     test::RawHttpServer raw;
-    sessionId = "ab\r\nX-Evil: 1";
-    client.GetHTTP(TServiceUrls(raw.BaseUrl()).FolderList(sessionId), reply);
-    client.GetHTTP(raw.BaseUrl() + "/wis/wi_folder.php/" + sessionId + "?mode=list", reply);
+    session.SetSessionId("ab\r\nX-Evil: 1");
+    client.GetHTTP(TServiceUrls(raw.BaseUrl()).FolderList(session.SessionId()), reply);
+    client.GetHTTP(raw.BaseUrl() + "/wis/wi_folder.php/" + session.SessionId() + "?mode=list", reply);
     const auto requests = raw.Requests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_TRUE(requests[0].starts_with("GET /wis/wi_folder.php/ab%0D%0AX-Evil%3A%201?mode=list HTTP/1.1\r\n"));
@@ -111,9 +112,9 @@ TEST_F(ServiceClientTest, ControlCharactersNeverReachTheRequest)
         EXPECT_EQ(request.find("\nX-Evil"), std::string::npos);
         EXPECT_EQ(request.find("Cookie:"), std::string::npos);
     }
-    sessionId = "KEEP";
+    session.SetSessionId("KEEP");
     EXPECT_FALSE(client.AdoptSessionId("x\ny"));
-    EXPECT_EQ(sessionId, "KEEP");
+    EXPECT_EQ(session.SessionId(), "KEEP");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "service/LoginService.h"
+#include "service/Session.h"
 #include "tests/common/RecordingDialogs.h"
 
 #include <QString>
@@ -73,18 +74,15 @@ private:
 // A loopback URL on which nothing listens.
 QString ClosedPortUrl();
 
-// The main window's side of login and logout.
-struct RecordingLoginHost : TLoginHost {
-    QString userName;
-    bool transferReady = false;
-    bool loggedIn = false;
+// Counts the switches between the logged-in and the logged-out state that a session announces.
+struct SessionRecorder {
+    explicit SessionRecorder(TSession& session)
+    {
+        QObject::connect(&session, &TSession::LoggedInChanged, &session,
+                         [this](bool loggedIn) { ++(loggedIn ? loginProcCalls : logoutProcCalls); });
+    }
     int loginProcCalls = 0;
     int logoutProcCalls = 0;
-
-    void SetUserName(const QString& name) override { userName = name; }
-    void SetTransferReady(bool ready) override { transferReady = ready; }
-    void LoginProc() override { loggedIn = true, ++loginProcCalls; }
-    void LogoutProc() override { loggedIn = false, userName.clear(), ++logoutProcCalls; }
 };
 
 }  // namespace tovari::test

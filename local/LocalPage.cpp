@@ -1,0 +1,176 @@
+#include "local/LocalPage.h"
+
+#include "platform/Commands.h"
+#include "service/Session.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QMenu>
+#include <QSignalBlocker>
+#include <QSplitter>
+#include <QToolBar>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace tovari {
+
+QToolBar* MakeViewToolBar(const QString& name)
+{
+    auto* bar = new QToolBar(name);
+    bar->setObjectName(name);
+    bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    bar->setIconSize(QSize(16, 16));
+    bar->setStyleSheet(QStringLiteral("QToolBar { background: rgb(247, 246, 238); border: none; }"));
+    return bar;
+}
+
+QWidget* MakeViewPanel(QToolBar* toolBar, QWidget* content)
+{
+    auto* panel = new QWidget;
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(toolBar);
+    layout->addWidget(content, 1);
+    return panel;
+}
+
+void SetUpThumbnailList(TVirtualListView* list)
+{
+    list->setViewMode(QListView::IconMode);
+    list->setIconSize(QSize(100, 100));
+    list->setGridSize(QSize(128, 136));
+    list->setUniformItemSizes(true);
+    list->setMovement(QListView::Static);
+    list->setResizeMode(QListView::Adjust);
+    list->setLayoutMode(QListView::SinglePass);
+    list->setWordWrap(false);
+    list->setTextElideMode(Qt::ElideMiddle);
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    list->setMouseTracking(true);
+}
+
+TLocalPage::TLocalPage(Context context, QWidget* parent) : QWidget(parent), session_(context.session)
+{
+    setObjectName(QStringLiteral("PcView"));
+    PcImageDrawTimer.setInterval(100);
+
+    PcActionToolBar = MakeViewToolBar(QStringLiteral("PcActionToolBar"));
+    PcSplitter = new QSplitter(Qt::Horizontal);
+    PcSplitter->setHandleWidth(6);
+    PcSplitter->setChildrenCollapsible(false);
+
+    PcTreeView = new QTreeView;
+    PcTreeView->setObjectName(QStringLiteral("PcTreeView"));
+    PcTreeView->setHeaderHidden(true);
+    PcTreeView->setRootIsDecorated(false);
+    PcTreeView->setSelectionMode(QAbstractItemView::SingleSelection);
+    ReadPcFolders(QString());
+    DummyPopupMenu = new QMenu(this);
+    PcTreeView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(PcTreeView, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        if (!DummyPopupMenu->actions().isEmpty())
+            DummyPopupMenu->popup(PcTreeView->viewport()->mapToGlobal(pos));
+    });
+
+    PcListView = new TVirtualListView;
+    PcListView->setObjectName(QStringLiteral("PcListView"));
+    SetUpThumbnailList(PcListView);
+    PcListPopupActionBar = new QMenu(this);
+    PcListPopupActionBar->setObjectName(QStringLiteral("PcListPopupActionBar"));
+    connect(PcListView, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { PcListPopupActionBar->popup(PcListView->viewport()->mapToGlobal(pos)); });
+
+    PcSplitter->addWidget(PcTreeView);
+    PcSplitter->addWidget(PcListView);
+    PcSplitter->setStretchFactor(1, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(PcActionToolBar);
+    layout->addWidget(PcSplitter, 1);
+
+    pc_ = new TPcBrowser(PcBrowserContext{*PcListView, PcImageDrawTimer, context.pcLoadState, context.status,
+                                          context.bigImageView, std::move(context.selectedTabIndex)},
+                         this);
+    connect(&session_, &TSession::Changed, this, &TLocalPage::UpdateActions);
+}
+
+TLocalPage::~TLocalPage()
+{
+    PcImageDrawTimer.stop();
+}
+
+void TLocalPage::BindActions(const TActionManager1& actions)
+{
+    actRefresh_ = actions.ActRefresh;
+    connect(actRefresh_, &QAction::triggered, this, &TLocalPage::ActRefreshExecute);
+    UpdateActions();
+}
+
+void TLocalPage::UpdateActions()
+{
+    if (actRefresh_)
+        actRefresh_->setEnabled(session_.LoggedIn());
+}
+
+void TLocalPage::ReadPcFolders(const QString& selected)
+{
+    QFileSystemModel* old = PcFolderModel;
+    PcFolderModel = new QFileSystemModel(this);
+    PcFolderModel->setFilter(QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot);
+    PcFolderModel->setRootPath(QDir::rootPath());
+    QItemSelectionModel* oldSelection = PcTreeView->selectionModel();
+    PcTreeView->setModel(PcFolderModel);
+    delete oldSelection;
+    delete old;
+    for (int column = 1; column < PcFolderModel->columnCount(); ++column)
+        PcTreeView->hideColumn(column);
+    // Open the tree down to the home folder (or the folder that stays selected), as a file dialog would.
+    const QString target = selected.isEmpty() ? QDir::homePath() : selected;
+    for (QDir dir(target);;) {
+        PcTreeView->expand(PcFolderModel->index(dir.absolutePath()));
+        if (!dir.cdUp())
+            break;
+    }
+    if (!selected.isEmpty()) {
+        // The same folder stays selected: that is no folder change.
+        const QSignalBlocker quiet(PcTreeView->selectionModel());
+        PcTreeView->setCurrentIndex(PcFolderModel->index(selected));
+        PcTreeView->scrollTo(PcTreeView->currentIndex());
+    }
+    connect(PcTreeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &TLocalPage::PcTreeViewChange);
+}
+
+QString TLocalPage::SelectedPcFolder() const
+{
+    const QModelIndex current = PcTreeView->selectionModel()->currentIndex();
+    return current.isValid() ? PcFolderModel->filePath(current) : QString();
+}
+
+void TLocalPage::PcLoad(const QString& folder)
+{
+    pc_->PcLoad(folder);
+}
+
+void TLocalPage::ActRefreshExecute()
+{
+    // A fresh read from the top makes folders created or removed elsewhere appear or vanish.
+    ReadPcFolders(SelectedPcFolder());
+}
+
+void TLocalPage::ResetListing()
+{
+    pc_->PcImages.clear();
+    pc_->SlotCache.ClearSlots();
+    pc_->ThumbDrawing = false;
+    pc_->HintStart = 0;
+    pc_->HintEnd = 0;
+    PcImageDrawTimer.stop();
+}
+
+}  // namespace tovari
