@@ -12,14 +12,6 @@ TImageListCache* TImgCache::FindByItem(std::int32_t item)
     return nullptr;
 }
 
-TImageListCache* TImgCache::FindLastByItem(std::int32_t item)
-{
-    for (auto it = slots_.rbegin(); it != slots_.rend(); ++it)
-        if ((*it)->ItemIndex == item)
-            return it->get();
-    return nullptr;
-}
-
 std::int32_t TImgCache::MaxUseOrder() const
 {
     std::int32_t best = 0;

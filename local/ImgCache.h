@@ -17,7 +17,6 @@ struct TImageListCache {
 class TImgCache {
 public:
     TImageListCache* FindByItem(std::int32_t item);
-    TImageListCache* FindLastByItem(std::int32_t item);
     std::int32_t MaxUseOrder() const;
     std::int32_t AddSlot(std::int32_t item, std::int32_t imageListIndex, std::int32_t useOrder);
     std::int32_t SlotCount() const { return std::int32_t(slots_.size()); }

@@ -197,7 +197,7 @@ TEST(Bitmap, AssignDrawsOtherPicturesOntoABitmap)
     EXPECT_THROW(jpeg.Assign(bitmap), EConvertError);
 }
 
-// ---- the public BMP suite ----
+// The public BMP suite.
 
 QString Suite(const QString& path)
 {

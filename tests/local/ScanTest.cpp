@@ -1,4 +1,4 @@
-#include "tests/app/ProgramFixture.h"
+#include "tests/local/LocalPageFixture.h"
 
 #include "platform/FileName.h"
 #include "platform/ImageList.h"
@@ -11,25 +11,20 @@
 namespace tovari::test {
 namespace {
 
-class ScanTest : public ProgramTest {
+class ScanTest : public LocalPageTest {
 protected:
-    void SetUp() override
-    {
-        ProgramTest::SetUp();
-        RecordedTraces().clear();
-        Start();
-    }
-    TPcBrowser& Pc() { return Form().Local().Pc(); }
+    void SetUp() override { RecordedTraces().clear(); }
+    TPcBrowser& Pc() { return pc; }
 
     // Runs one scan the way the timer does and checks that it leaves nothing busy behind.
     void Scan(const QString& folder)
     {
         SelectPcFolder(folder);
         ASSERT_TRUE(WaitForListing());
-        EXPECT_EQ(Form().Scheduler().PcLoadState, LoadState::STOPED_PC);
-        EXPECT_FALSE(Form().Gauge().isVisible());
-        EXPECT_FALSE(Form().Local().PcListView->testAttribute(Qt::WA_SetCursor));
-        EXPECT_TRUE(Form().Local().PcImageDrawTimer.isActive());
+        EXPECT_EQ(scheduler.PcLoadState, LoadState::STOPED_PC);
+        EXPECT_FALSE(gauge->isVisible());
+        EXPECT_FALSE(page->PcListView->testAttribute(Qt::WA_SetCursor));
+        EXPECT_TRUE(page->PcImageDrawTimer.isActive());
     }
 };
 
@@ -55,14 +50,14 @@ TEST_F(ScanTest, ListsFilesOfAnyKindInNameOrderAndLeavesOutFoldersAndHiddenFiles
         EXPECT_FALSE(e.ThumbTried);
     }
     // Three files or more bring the gauge to its end.
-    EXPECT_EQ(Form().Gauge().value(), 100);
+    EXPECT_EQ(gauge->value(), 100);
 }
 
 TEST_F(ScanTest, OneFileLeavesTheGaugeAtZero)
 {
     Scan(MakeFolder(QStringLiteral("single"), {QStringLiteral("only.jpg")}));
     EXPECT_EQ(ListedCaptions(), QStringList{QStringLiteral("only.jpg")});
-    EXPECT_EQ(Form().Gauge().value(), 0);
+    EXPECT_EQ(gauge->value(), 0);
 }
 
 TEST_F(ScanTest, EmptyAndUnreadableFoldersGiveAnEmptyList)
@@ -81,8 +76,8 @@ TEST_F(ScanTest, EmptyAndUnreadableFoldersGiveAnEmptyList)
     QDir(vanishing).removeRecursively();
     ASSERT_TRUE(WaitForListing());
     EXPECT_TRUE(ListedCaptions().isEmpty());
-    EXPECT_EQ(Form().Scheduler().PcLoadState, LoadState::STOPED_PC);
-    EXPECT_FALSE(Form().Gauge().isVisible());
+    EXPECT_EQ(scheduler.PcLoadState, LoadState::STOPED_PC);
+    EXPECT_FALSE(gauge->isVisible());
 }
 
 TEST_F(ScanTest, ImageListIsReplacedOnlyAfterAListingWithEntries)
@@ -95,7 +90,7 @@ TEST_F(ScanTest, ImageListIsReplacedOnlyAfterAListingWithEntries)
     QPointer<TImageList> afterEmpty = Pc().PcImageList();
     Scan(MakeFolder(QStringLiteral("again"), {QStringLiteral("2.jpg")}));
     EXPECT_EQ(Pc().PcImageList(), afterEmpty.data());
-    EXPECT_EQ(Form().Local().PcListView->model(), Pc().Model());
+    EXPECT_EQ(page->PcListView->model(), Pc().Model());
 }
 
 TEST_F(ScanTest, NamesThatAreNotUtf8AreListedAndOpenAsTheSameFile)
@@ -135,7 +130,7 @@ TEST_F(ScanTest, FolderChangeWhileTheSecondPassPumpsKeepsTheOldItemsOut)
     QTimer change;
     change.setInterval(0);
     QObject::connect(&change, &QTimer::timeout, [&] {
-        if (!changed && Form().Scheduler().PcLoadState == LoadState::NOW_LOADING_PC) {
+        if (!changed && scheduler.PcLoadState == LoadState::NOW_LOADING_PC) {
             changed = true;
             SelectPcFolder(newFolder);
         }
@@ -167,18 +162,18 @@ TEST_F(ScanTest, DataHintFollowsTheVisibleRange)
     QStringList many;
     for (int i = 0; i < 200; ++i)
         many.append(QStringLiteral("p%1.jpg").arg(i, 3, 10, QChar('0')));
-    Form().resize(800, 600);
-    Form().show();
+    window.resize(800, 600);
+    window.show();
     Scan(MakeFolder(QStringLiteral("hint"), many));
     ASSERT_TRUE(WaitFor([&] { return Pc().HintEnd > 0; }));
     EXPECT_EQ(Pc().HintStart, 0);
     const int firstEnd = Pc().HintEnd;
     EXPECT_LT(firstEnd, 199);
 
-    Form().Local().PcListView->scrollToBottom();
+    page->PcListView->scrollToBottom();
     ASSERT_TRUE(WaitFor([&] { return Pc().HintEnd == 199; }));
     EXPECT_GT(Pc().HintStart, 0);
-    EXPECT_EQ(std::make_pair(int(Pc().HintStart), int(Pc().HintEnd)), Form().Local().PcListView->VisibleRange());
+    EXPECT_EQ(std::make_pair(int(Pc().HintStart), int(Pc().HintEnd)), page->PcListView->VisibleRange());
 }
 
 }  // namespace

@@ -1,6 +1,4 @@
-#include "tests/app/ProgramFixture.h"
-
-#include "app/Helper.h"
+#include "tests/local/LocalPageFixture.h"
 
 #include <QAction>
 #include <QTest>
@@ -8,17 +6,15 @@
 namespace tovari::test {
 namespace {
 
-class SelectionTest : public ProgramTest {
+class SelectionTest : public LocalPageTest {
 protected:
     void SetUp() override
     {
-        ProgramTest::SetUp();
-        Start();
-        Form().show();
+        window.show();
         SelectPcFolder(MakeFolder(QStringLiteral("four"), {QStringLiteral("a.jpg"), QStringLiteral("b.jpg"),
                                                            QStringLiteral("c.jpg"), QStringLiteral("d.jpg")}));
         ASSERT_TRUE(WaitForListing());
-        list = Form().Local().PcListView;
+        list = page->PcListView;
         list->setFocus();
     }
     int Selected() const { return int(list->selectionModel()->selectedIndexes().size()); }
@@ -49,31 +45,32 @@ TEST_F(SelectionTest, CtrlAAndCtrlDSelectAndClearWithExactlyTheCtrlModifier)
 TEST_F(SelectionTest, CountLeavesOutUndecodableEntriesAndDrivesCommandStatusAndGuide)
 {
     // The third file turned out not to be a picture.
-    Form().Local().Pc().PcImages[2].Loadable = false;
-    EXPECT_FALSE(Form().Actions().ActFileUp->isEnabled());
+    page->Pc().PcImages[2].Loadable = false;
+    EXPECT_EQ(uploadable, 0);
     QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
-    EXPECT_EQ(Form().StatusText(), QStringLiteral("3個選択中 "));
-    EXPECT_TRUE(Form().Actions().ActFileUp->isEnabled());
-    EXPECT_EQ(program->Form3.CurrentPage, 2);
-    EXPECT_EQ(Form().Local().Pc().UploadableSelection(), (std::vector<int>{0, 1, 3}));
+    EXPECT_EQ(statusPanel->text(), QStringLiteral("3個選択中 "));
+    EXPECT_EQ(uploadable, 3);
+    EXPECT_EQ(guidePages.last(), 2);
+    EXPECT_EQ(page->Pc().UploadableSelection(), (std::vector<int>{0, 1, 3}));
 
+    const qsizetype asked = guidePages.size();
     QTest::keyClick(list, Qt::Key_D, Qt::ControlModifier);
-    EXPECT_EQ(Form().StatusText(), QString());
-    EXPECT_FALSE(Form().Actions().ActFileUp->isEnabled());
-    // The guide does not go back.
-    EXPECT_EQ(program->Form3.CurrentPage, 2);
+    EXPECT_EQ(statusPanel->text(), QString());
+    EXPECT_EQ(uploadable, 0);
+    // Nothing selected asks the guide for nothing.
+    EXPECT_EQ(guidePages.size(), asked);
 
     // Only the undecodable one selected counts nothing.
     list->selectionModel()->select(list->model()->index(2, 0), QItemSelectionModel::Select);
-    EXPECT_EQ(Form().StatusText(), QString());
-    EXPECT_FALSE(Form().Actions().ActFileUp->isEnabled());
+    EXPECT_EQ(statusPanel->text(), QString());
+    EXPECT_EQ(uploadable, 0);
 }
 
 TEST_F(SelectionTest, MovingTheMouseOverTheListTakesTheFocusFromTheTree)
 {
-    Form().activateWindow();
-    Form().Local().PcTreeView->setFocus();
-    ASSERT_TRUE(WaitFor([&] { return Form().Local().PcTreeView->hasFocus(); }));
+    window.activateWindow();
+    page->PcTreeView->setFocus();
+    ASSERT_TRUE(WaitFor([&] { return page->PcTreeView->hasFocus(); }));
     QTest::mouseMove(list->viewport(), QPoint(40, 40));
     EXPECT_TRUE(WaitFor([&] { return list->hasFocus(); }));
 }

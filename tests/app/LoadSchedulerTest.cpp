@@ -1,0 +1,124 @@
+#include "app/LoadScheduler.h"
+#include "tests/common/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace tovari::test {
+namespace {
+
+// The window's side of the scheduler: a chosen tab and folders, and loaders that end as told.
+struct FakeHost : LoadSchedulerHost {
+    int tab = 0;
+    QString pcFolder = QStringLiteral("/photos");
+    std::optional<int> albumFolder;
+    // The state a loader leaves behind when it returns; nullopt leaves the state as the call found it.
+    std::optional<LoadState> pcEnd;
+    std::optional<LoadState> albumEnd;
+    TLoadScheduler* scheduler = nullptr;
+    QStringList calls;
+
+    int SelectedTabIndex() const override { return tab; }
+    QString SelectedPcFolder() const override { return pcFolder; }
+    std::optional<int> SelectedAlbumFolderId() const override { return albumFolder; }
+    void PcLoad(const QString& folder) override
+    {
+        calls.append(QStringLiteral("PcLoad ") + folder);
+        if (pcEnd)
+            scheduler->PcLoadState = *pcEnd;
+    }
+    void AlbumLoad(int folderId) override
+    {
+        calls.append(QStringLiteral("AlbumLoad %1").arg(folderId));
+        if (albumEnd)
+            scheduler->AlbumLoadState = *albumEnd;
+    }
+};
+
+struct TickCase {
+    const char* name;
+    int tab;
+    LoadState pcBefore;
+    LoadState albumBefore;
+    std::optional<int> albumFolder;
+    std::optional<LoadState> loaderEnd;  // what the started loader leaves
+    QStringList calls;
+    QStringList traces;
+    LoadState pcAfter;
+    LoadState albumAfter;
+    bool timerStillOn;
+};
+
+class LoadSchedulerTickTest : public testing::TestWithParam<TickCase> {};
+
+TEST_P(LoadSchedulerTickTest, OneTickStartsAtMostTheLoaderOfTheShownSide)
+{
+    const TickCase& c = GetParam();
+    FakeHost host;
+    TLoadScheduler scheduler(host);
+    host.scheduler = &scheduler;
+    host.tab = c.tab;
+    host.albumFolder = c.albumFolder;
+    host.pcEnd = host.albumEnd = c.loaderEnd;
+    scheduler.PcLoadState = c.pcBefore;
+    scheduler.AlbumLoadState = c.albumBefore;
+    scheduler.StopTimer.start();
+    RecordedTraces().clear();
+
+    scheduler.StopTimerExecute();
+
+    EXPECT_EQ(host.calls, c.calls);
+    EXPECT_EQ(RecordedTraces(), c.traces);
+    EXPECT_EQ(scheduler.PcLoadState, c.pcAfter);
+    EXPECT_EQ(scheduler.AlbumLoadState, c.albumAfter);
+    EXPECT_EQ(scheduler.StopTimer.isActive(), c.timerStillOn);
+}
+
+using S = LoadState;
+const QString kAlbumStopped = QStringLiteral("STOPED_ALBUM");
+
+INSTANTIATE_TEST_SUITE_P(
+    Ticks, LoadSchedulerTickTest,
+    testing::Values(
+        TickCase{"LocalListingThatCompletes", 0, S::STOPED_PC, S::STOPED_ALBUM, {}, S::LOAD_COMP_PC,
+                 {QStringLiteral("PcLoad /photos")},
+                 {kAlbumStopped, QStringLiteral("DISP VIEW ITEMS "), QStringLiteral("DISP VIEW ITEMS DONE")},
+                 S::STOPED_PC, S::STOPED_ALBUM, false},
+        TickCase{"LocalListingStoppedByAChangeTriesAgain", 0, S::STOPED_PC, S::STOPED_ALBUM, {}, S::STOPED_PC,
+                 {QStringLiteral("PcLoad /photos")}, {kAlbumStopped, QStringLiteral("DISP VIEW ITEMS ")},
+                 S::STOPED_PC, S::STOPED_ALBUM, true},
+        TickCase{"TickWhileTheLocalLoaderRunsLeavesItAlone", 0, S::NOW_LOADING_PC, S::STOPED_ALBUM, {}, {}, {},
+                 {kAlbumStopped}, S::NOW_LOADING_PC, S::STOPED_ALBUM, true},
+        TickCase{"TickWhileTheLocalLoaderStopsLeavesItAlone", 0, S::DO_STOP_PC, S::STOPED_ALBUM, {}, {}, {},
+                 {kAlbumStopped}, S::DO_STOP_PC, S::STOPED_ALBUM, true},
+        TickCase{"AlbumListingThatCompletes", 3, S::STOPED_PC, S::STOPED_ALBUM, 7, S::LOAD_COMP_ALBUM,
+                 {QStringLiteral("AlbumLoad 7")}, {kAlbumStopped, QStringLiteral("Album Load Repeat?")},
+                 S::STOPED_PC, S::STOPED_ALBUM, false},
+        TickCase{"AlbumTabWithoutASelectedFolderWaits", 3, S::STOPED_PC, S::STOPED_ALBUM, {}, {}, {},
+                 {kAlbumStopped}, S::STOPED_PC, S::STOPED_ALBUM, true},
+        TickCase{"AlbumLoaderRunningIsNamedAndLeftAlone", 3, S::STOPED_PC, S::NOW_LOADING_ALBUM, 7, {}, {},
+                 {QStringLiteral("NOW_LOADING_ALBUM")}, S::STOPED_PC, S::NOW_LOADING_ALBUM, true},
+        TickCase{"OrderTabStartsNothing", 1, S::STOPED_PC, S::STOPED_ALBUM, 7, {}, {}, {kAlbumStopped},
+                 S::STOPED_PC, S::STOPED_ALBUM, true},
+        TickCase{"FullSizeTabStartsNothing", 2, S::STOPED_PC, S::STOPED_ALBUM, 7, {}, {}, {kAlbumStopped},
+                 S::STOPED_PC, S::STOPED_ALBUM, true}),
+    [](const testing::TestParamInfo<TickCase>& info) { return std::string(info.param.name); });
+
+TEST(LoadSchedulerTest, AFolderChangeStopsARunningLoadAndSwitchesTheTimerOn)
+{
+    FakeHost host;
+    TLoadScheduler scheduler(host);
+    scheduler.PcTreeViewChange();
+    EXPECT_EQ(scheduler.PcLoadState, LoadState::STOPED_PC);
+    EXPECT_TRUE(scheduler.StopTimer.isActive());
+
+    scheduler.PcLoadState = LoadState::NOW_LOADING_PC;
+    scheduler.AlbumLoadState = LoadState::NOW_LOADING_ALBUM;
+    scheduler.PcTreeViewChange();
+    scheduler.AlbumTreeViewChange();
+    EXPECT_EQ(scheduler.PcLoadState, LoadState::DO_STOP_PC);
+    EXPECT_EQ(scheduler.AlbumLoadState, LoadState::DO_STOP_ALBUM);
+    EXPECT_EQ(scheduler.StopTimer.interval(), 100);
+}
+
+}  // namespace
+}  // namespace tovari::test
