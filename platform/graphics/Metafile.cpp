@@ -42,14 +42,15 @@ void CheckWmfFonts()
 {
     QStringList missing;
     for (const char* font : kWmfFonts) {
-        const QString path = QLatin1String(kWmfFontFolder) + QLatin1String(font);
-        if (!QFileInfo(path).isReadable())
-            missing << path;
+        if (!QFileInfo(QLatin1String(kWmfFontFolder) + QLatin1String(font)).isReadable())
+            missing << QLatin1String(font);
     }
+    if (missing.size() == int(std::size(kWmfFonts)))
+        missing = {QStringLiteral("all of them")};
     if (!missing.isEmpty())
         throw EInvalidGraphic(QStringLiteral("Cannot read metafiles: the metafile library's standard fonts are missing "
-                                             "(%1; the package fonts-urw-base35 has them)")
-                                  .arg(missing.join(QLatin1String(", "))));
+                                             "from %1 (%2; the package fonts-urw-base35 has them)")
+                                  .arg(QLatin1String(kWmfFontFolder), missing.join(QLatin1String(", "))));
 }
 
 quint16 Le16(const QByteArray& d, qint64 at) { return qFromLittleEndian<quint16>(d.constData() + at); }
