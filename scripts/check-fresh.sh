@@ -55,7 +55,8 @@ for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.l
 done
 aptopts=()
 for f in /etc/apt/apt.conf.d/*; do
-  grep -q '^Acquire::' "$f" && aptopts+=("--aptopt=$f")
+  settings=$(grep -Ev '^[[:space:]]*(//|#|$)' "$f" || true)
+  [ -n "$settings" ] && ! grep -qv '^Acquire::' <<<"$settings" && aptopts+=("--aptopt=$f")
 done
 mmdebstrap --quiet --mode=root --variant=minbase "${aptopts[@]}" bookworm "$work/base.tar" "${sources[@]}"
 Stage "minimal root"
@@ -77,6 +78,7 @@ InRoot "$work/dev" /bin/bash -c '
     sleep 0.5
   done
   cat /tmp/run.log
+  DISPLAY=:99 xwininfo -root -tree
   echo "check-fresh: the main window did not appear" >&2
   exit 1'
 Stage "scripts/run.sh"
@@ -101,14 +103,18 @@ InRoot "$work/user" /bin/bash -c '
   desktop-file-validate "$desktop"
   appstreamcli validate --no-net /usr/share/metainfo/*.metainfo.xml
   exec=$(sed -n "s/^Exec=//p" "$desktop")
+  # Without its shop the program stops at a connection error before its window; the package brings one.
+  tovari-shop --quiet > /tmp/tovari-shop.log 2>&1 &
   Xvfb :5 -screen 0 1280x800x24 >/dev/null 2>&1 &
   export DISPLAY=:5
+  for _ in $(seq 50); do (exec 3<>/dev/tcp/127.0.0.1/8931) 2>/dev/null && break; sleep 0.2; done
   $exec > /tmp/tovari.log 2>&1 &
   for _ in $(seq 120); do
     xwininfo -root -tree 2>/dev/null | grep -q "v20080101" && { echo "main window is up from $desktop"; exit 0; }
     sleep 0.5
   done
-  cat /tmp/tovari.log
+  cat /tmp/tovari-shop.log /tmp/tovari.log
+  xwininfo -root -tree
   echo "check-fresh: the main window did not appear" >&2
   exit 1'
 InRoot "$work/user" /bin/bash -c '
