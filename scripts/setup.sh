@@ -1,15 +1,25 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, testing and running tovari need. Safe to run again.
+# Installs every Debian package that building, testing, packaging and running tovari need. Safe to run again.
+# Packages are installed without recommends, so everything used at run time is named here, even when
+# another package merely recommends it.
 set -euo pipefail
 
 packages=(
+  # building
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-svg-dev libgl-dev
-  libcurl4-openssl-dev libjpeg62-turbo-dev libjpeg-turbo-progs
+  libcurl4-openssl-dev libjpeg62-turbo-dev
   libwmf-dev libemf2svg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev libsqlite3-dev
-  fonts-noto-cjk xvfb xauth
+  # running: Qt's platform plug-ins (offscreen, xcb), Japanese text, libwmf's standard fonts
+  qt6-qpa-plugins fonts-noto-cjk fonts-urw-base35
+  # scripts/run.sh without a display
+  xvfb xauth
+  # benchmarks
+  libjpeg-turbo-progs python3
+  # the Debian package and the checks of the installed desktop files
+  dpkg-dev file desktop-file-utils appstream
 )
 
 missing=()

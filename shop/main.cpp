@@ -23,6 +23,7 @@ std::filesystem::path DefaultDataFolder()
 void PrintUsage(std::ostream& out)
 {
     out << "usage: tovari-shop [--data DIR] [--port N] [--host ADDRESS] [--order-cap N] [--quiet]\n"
+           "       tovari-shop --version | --help\n"
            "  --data DIR       state folder (default ~/.local/share/tovari-shop)\n"
            "  --port N         TCP port (default 8931; 0 picks a free one)\n"
            "  --host ADDRESS   address to listen on (default 127.0.0.1)\n"
@@ -77,6 +78,10 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]) == "--help" || std::string(argv[i]) == "-h") {
             PrintUsage(std::cout);
+            return EXIT_SUCCESS;
+        }
+        if (std::string(argv[i]) == "--version") {
+            std::cout << "tovari-shop " TOVARI_VERSION "\n";
             return EXIT_SUCCESS;
         }
     }

@@ -2,6 +2,7 @@
 
 #include "platform/graphics/Sampling.h"
 
+#include <QFileInfo>
 #include <QIODevice>
 #include <QPainter>
 #include <QSvgRenderer>
@@ -22,9 +23,34 @@ constexpr quint32 kEmfSignature = 0x464D4520;  // " EMF"
 constexpr quint32 kPlaceableKey = 0x9AC6CDD7;
 constexpr qint64 kMaxRecords = 10'000'000;
 
+// libwmf opens its standard fonts from this compiled-in folder while it scans; without them every
+// metafile fails alike, so the error names the missing files rather than blaming the picture.
+constexpr const char* kWmfFontFolder = "/usr/share/fonts/type1/urw-base35/";
+constexpr const char* kWmfFonts[] = {
+    "NimbusRoman-Regular.t1",  "NimbusRoman-Italic.t1", "NimbusRoman-Bold.t1",  "NimbusRoman-BoldItalic.t1",
+    "NimbusSans-Regular.t1",   "NimbusSans-Italic.t1",  "NimbusSans-Bold.t1",   "NimbusSans-BoldItalic.t1",
+    "NimbusMonoPS-Regular.t1", "NimbusMonoPS-Italic.t1", "NimbusMonoPS-Bold.t1", "NimbusMonoPS-BoldItalic.t1",
+    "StandardSymbolsPS.t1",
+};
+
 [[noreturn]] void Refuse(const QString& why)
 {
     throw EInvalidGraphic(QStringLiteral("Invalid metafile: %1").arg(why));
+}
+
+void CheckWmfFonts()
+{
+    QStringList missing;
+    for (const char* font : kWmfFonts) {
+        if (!QFileInfo(QLatin1String(kWmfFontFolder) + QLatin1String(font)).isReadable())
+            missing << QLatin1String(font);
+    }
+    if (missing.size() == int(std::size(kWmfFonts)))
+        missing = {QStringLiteral("all of them")};
+    if (!missing.isEmpty())
+        throw EInvalidGraphic(QStringLiteral("Cannot read metafiles: the metafile library's standard fonts are missing "
+                                             "from %1 (%2; the package fonts-urw-base35 has them)")
+                                  .arg(QLatin1String(kWmfFontFolder), missing.join(QLatin1String(", "))));
 }
 
 quint16 Le16(const QByteArray& d, qint64 at) { return qFromLittleEndian<quint16>(d.constData() + at); }
@@ -130,8 +156,10 @@ public:
             Refuse(QStringLiteral("the metafile cannot be opened"));
         open_ = true;
         wmfD_Rect bbox{};
-        if (wmf_scan(api_, 0, &bbox) != wmf_E_None)
+        if (wmf_scan(api_, 0, &bbox) != wmf_E_None) {
+            CheckWmfFonts();
             Refuse(QStringLiteral("the metafile cannot be read"));
+        }
         unsigned int width = 0;
         unsigned int height = 0;
         if (wmf_display_size(api_, &width, &height, kScreenDpi, kScreenDpi) != wmf_E_None)
