@@ -1,6 +1,8 @@
 #include "platform/FileName.h"
 
+#include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tovari {
@@ -103,6 +105,33 @@ bool OpenNativeFile(QFile& file, const QString& path, QIODevice::OpenMode mode)
         return false;
     }
     return true;
+}
+
+TReadOpen OpenRegularFileForReading(QFile& file, const QString& path, QString& error)
+{
+    const QByteArray native = NativePath(path);
+    struct stat before {};
+    if (::stat(native.constData(), &before) == 0 && !S_ISREG(before.st_mode))
+        return TReadOpen::NotRegular;
+    // Non-blocking, so that a pipe put in the file's place after the check cannot block the open;
+    // the descriptor's type is checked again before anything is read.
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        error = qt_error_string(errno);
+        return TReadOpen::Failed;
+    }
+    struct stat after {};
+    if (::fstat(fd, &after) != 0 || !S_ISREG(after.st_mode)) {
+        ::close(fd);
+        return TReadOpen::NotRegular;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        error = file.errorString();
+        ::close(fd);
+        return TReadOpen::Failed;
+    }
+    return TReadOpen::Opened;
 }
 
 }  // namespace tovari

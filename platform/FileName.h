@@ -14,4 +14,9 @@ QByteArray NativePath(const QString& path);
 // Opens a file by a name that came from FromNativePath; QFile's own name encoding would lose such names.
 bool OpenNativeFile(QFile& file, const QString& path, QIODevice::OpenMode mode);
 
+enum class TReadOpen { Opened, Failed, NotRegular };
+// Opens a regular file, or a link to one, for reading. Anything else (a pipe, a device, a folder) is
+// refused without being opened, since opening or reading it may block for good. Failed says why in error.
+TReadOpen OpenRegularFileForReading(QFile& file, const QString& path, QString& error);
+
 }  // namespace tovari

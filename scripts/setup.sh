@@ -11,7 +11,7 @@ packages=(
   libcurl4-openssl-dev libjpeg62-turbo-dev
   libwmf-dev libemf2svg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libcpp-httplib-dev libsqlite3-dev
+  libcpp-httplib-dev libsqlite3-dev libsodium-dev
   # running: Qt's platform plug-ins (offscreen, xcb), Japanese text, libwmf's standard fonts
   qt6-qpa-plugins fonts-noto-cjk fonts-urw-base35
   # scripts/run.sh without a display

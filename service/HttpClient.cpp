@@ -74,7 +74,17 @@ QByteArray EscapeDispositionValue(const QByteArray& value)
     return out;
 }
 
-void SetOption(CURL* handle, CURLoption option, long value) { curl_easy_setopt(handle, option, value); }
+// Every option is checked: an option this libcurl does not take (an old build, a protocol left out)
+// must not leave the client running with defaults it was meant to override.
+template <class T>
+void SetOption(CURL* handle, CURLoption option, T value)
+{
+    const CURLcode rc = curl_easy_setopt(handle, option, value);
+    if (rc != CURLE_OK)
+        throw ECurlOptionError(QStringLiteral("HTTP client option %1 cannot be set: %2")
+                                   .arg(int(option))
+                                   .arg(QString::fromUtf8(curl_easy_strerror(rc))));
+}
 
 }  // namespace
 
@@ -255,6 +265,9 @@ struct THttpClient::Transfer {
     QByteArray errorBody;
     bool sinkFailed = false;
     bool readFailed = false;
+    qint64 maxBytes = 0;
+    qint64 received = 0;
+    bool tooLarge = false;
 
     static size_t OnHeader(char* data, size_t size, size_t count, void* user)
     {
@@ -278,6 +291,11 @@ struct THttpClient::Transfer {
                 self->errorBody.append(data, qsizetype(std::min(n, size_t(kMaxErrorBody - self->errorBody.size()))));
             return n;
         }
+        if (qint64(n) > self->maxBytes - self->received) {
+            self->tooLarge = true;
+            return 0;
+        }
+        self->received += qint64(n);
         if (!self->sink(data, n)) {
             self->sinkFailed = true;
             return 0;
@@ -306,17 +324,17 @@ struct THttpClient::Transfer {
 THttpClient::THttpClient() : errorBuffer_(new char[CURL_ERROR_SIZE]())
 {
     CURL* h = handle_.get();
-    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer_.get());
+    SetOption(h, CURLOPT_ERRORBUFFER, errorBuffer_.get());
     SetOption(h, CURLOPT_NOSIGNAL, 1L);
     // An empty file name switches the cookie engine on with nothing loaded: the store starts empty.
-    curl_easy_setopt(h, CURLOPT_COOKIEFILE, "");
-    curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);
+    SetOption(h, CURLOPT_COOKIEFILE, "");
+    SetOption(h, CURLOPT_USERAGENT, kUserAgent);
     // No proxy, not even one named by the environment.
-    curl_easy_setopt(h, CURLOPT_PROXY, "");
-    curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
+    SetOption(h, CURLOPT_PROXY, "");
+    SetOption(h, CURLOPT_NOPROXY, "*");
     SetOption(h, CURLOPT_FOLLOWLOCATION, 0L);
     SetOption(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    SetOption(h, CURLOPT_PROTOCOLS_STR, "http,https");
     SetTimeouts(std::chrono::seconds(30), std::chrono::seconds(60));
 }
 
@@ -363,33 +381,37 @@ CurlSlist THttpClient::BuildRequestHeaders(const TMultipartFormData* form) const
     return list;
 }
 
-void THttpClient::Perform(const QString& url, Transfer& transfer, TMultipartFormData* form)
+void THttpClient::Perform(const QString& url, Transfer& transfer, TMultipartFormData* form, qint64 maxBytes)
 {
+    transfer.maxBytes = maxBytes;
     CURL* h = handle_.get();
     const QByteArray wireUrl = EncodeUrlForWire(url);
     const CurlSlist headers = BuildRequestHeaders(form);
-    curl_easy_setopt(h, CURLOPT_URL, wireUrl.constData());
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
-    curl_easy_setopt(h, CURLOPT_HEADERDATA, &transfer);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Transfer::OnBody);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
+    // A declared length above the cap is refused before any body arrives.
+    SetOption(h, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(maxBytes));
+    SetOption(h, CURLOPT_URL, wireUrl.constData());
+    SetOption(h, CURLOPT_HTTPHEADER, headers.get());
+    SetOption(h, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
+    SetOption(h, CURLOPT_HEADERDATA, &transfer);
+    SetOption(h, CURLOPT_WRITEFUNCTION, &Transfer::OnBody);
+    SetOption(h, CURLOPT_WRITEDATA, &transfer);
     if (form) {
         transfer.form = form;
         form->Seek(0);
-        curl_easy_setopt(h, CURLOPT_POSTFIELDS, nullptr);
+        SetOption(h, CURLOPT_POSTFIELDS, static_cast<const char*>(nullptr));
         SetOption(h, CURLOPT_POST, 1L);
-        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(form->Size()));
-        curl_easy_setopt(h, CURLOPT_READFUNCTION, &Transfer::OnRead);
-        curl_easy_setopt(h, CURLOPT_READDATA, &transfer);
-        curl_easy_setopt(h, CURLOPT_SEEKFUNCTION, &Transfer::OnSeek);
-        curl_easy_setopt(h, CURLOPT_SEEKDATA, &transfer);
+        SetOption(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(form->Size()));
+        SetOption(h, CURLOPT_READFUNCTION, &Transfer::OnRead);
+        SetOption(h, CURLOPT_READDATA, &transfer);
+        SetOption(h, CURLOPT_SEEKFUNCTION, &Transfer::OnSeek);
+        SetOption(h, CURLOPT_SEEKDATA, &transfer);
     } else {
         SetOption(h, CURLOPT_HTTPGET, 1L);
     }
     errorBuffer_[0] = '\0';
     const CURLcode rc = curl_easy_perform(h);
-    // Nothing may point at this call's locals once it returns.
+    // Nothing may point at this call's locals once it returns. Clearing a pointer cannot fail, and
+    // a throw here would lose the reply.
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, nullptr);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, nullptr);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, nullptr);
@@ -401,6 +423,8 @@ void THttpClient::Perform(const QString& url, Transfer& transfer, TMultipartForm
     if (rc != CURLE_OK) {
         const QString detail =
             QString::fromUtf8(errorBuffer_[0] ? errorBuffer_.get() : curl_easy_strerror(rc)).trimmed();
+        if (transfer.tooLarge || rc == CURLE_FILESIZE_EXCEEDED)
+            throw EHttpRequestError(QStringLiteral("The reply is larger than %1 bytes.").arg(maxBytes));
         if (transfer.sinkFailed)
             throw EHttpRequestError(QStringLiteral("The reply could not be stored."));
         if (transfer.readFailed)
@@ -413,7 +437,7 @@ void THttpClient::Perform(const QString& url, Transfer& transfer, TMultipartForm
         throw EIdHTTPProtocolException(transfer.status, QString::fromLatin1(transfer.statusLine));
 }
 
-QByteArray THttpClient::Get(const QString& url)
+QByteArray THttpClient::Get(const QString& url, qint64 maxBytes)
 {
     QByteArray body;
     Transfer transfer;
@@ -421,18 +445,18 @@ QByteArray THttpClient::Get(const QString& url)
         body.append(data, qsizetype(n));
         return true;
     };
-    Perform(url, transfer, nullptr);
+    Perform(url, transfer, nullptr, maxBytes);
     return body;
 }
 
-void THttpClient::Get(const QString& url, QIODevice& target)
+void THttpClient::Get(const QString& url, QIODevice& target, qint64 maxBytes)
 {
     Transfer transfer;
     transfer.sink = [&](const char* data, size_t n) { return target.write(data, qint64(n)) == qint64(n); };
-    Perform(url, transfer, nullptr);
+    Perform(url, transfer, nullptr, maxBytes);
 }
 
-QByteArray THttpClient::Post(const QString& url, TMultipartFormData& form)
+QByteArray THttpClient::Post(const QString& url, TMultipartFormData& form, qint64 maxBytes)
 {
     QByteArray body;
     Transfer transfer;
@@ -440,7 +464,7 @@ QByteArray THttpClient::Post(const QString& url, TMultipartFormData& form)
         body.append(data, qsizetype(n));
         return true;
     };
-    Perform(url, transfer, &form);
+    Perform(url, transfer, &form, maxBytes);
     return body;
 }
 

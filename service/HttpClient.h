@@ -106,6 +106,18 @@ private:
 // the extension is not known.
 QString MimeTypeForFileName(const QString& fileName);
 
+// Reply caps: a reply body above its cap ends the request as EHttpRequestError, so a service that
+// answers without end cannot fill memory or the disk.
+inline constexpr qint64 kMaxTextReplyBytes = qint64(16) << 20;
+inline constexpr qint64 kMaxThumbnailReplyBytes = qint64(4) << 20;
+inline constexpr qint64 kMaxDownloadBytes = qint64(512) << 20;
+
+// A libcurl option that could not be set; every option the client sets is checked.
+class ECurlOptionError : public EHttpRequestError {
+public:
+    using EHttpRequestError::EHttpRequestError;
+};
+
 struct THttpCookie {
     QByteArray Name;
     QByteArray Value;
@@ -122,13 +134,14 @@ public:
     THttpClient(THttpClient&&) noexcept;
     THttpClient& operator=(THttpClient&&) noexcept;
 
-    // GET; the body of a reply with a status below 400. Throws EIdSocketError,
+    // GET; the body of a reply with a status below 400, of at most maxBytes. Throws EIdSocketError,
     // EIdHTTPProtocolException or EHttpRequestError.
-    QByteArray Get(const QString& url);
-    // GET with the body written to target as it arrives. A reply with an error status writes nothing.
-    void Get(const QString& url, QIODevice& target);
+    QByteArray Get(const QString& url, qint64 maxBytes = kMaxTextReplyBytes);
+    // GET with the body written to target as it arrives. A reply with an error status writes nothing;
+    // one above maxBytes stops at the cap, and the caller discards what was written.
+    void Get(const QString& url, QIODevice& target, qint64 maxBytes = kMaxDownloadBytes);
     // POST of a multipart body; the reply body.
-    QByteArray Post(const QString& url, TMultipartFormData& form);
+    QByteArray Post(const QString& url, TMultipartFormData& form, qint64 maxBytes = kMaxTextReplyBytes);
 
     // Sent with every request until replaced. Refused (false, list unchanged) when a line holds a
     // control character or is no "Name: value" line, so nothing can be smuggled into the header.
@@ -147,7 +160,7 @@ public:
 
 private:
     struct Transfer;
-    void Perform(const QString& url, Transfer& transfer, TMultipartFormData* form);
+    void Perform(const QString& url, Transfer& transfer, TMultipartFormData* form, qint64 maxBytes);
     CurlSlist BuildRequestHeaders(const TMultipartFormData* form) const;
 
     TCurlEasyHandle handle_;

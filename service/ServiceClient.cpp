@@ -9,6 +9,7 @@
 #include "service/Session.h"
 
 #include <QFile>
+#include <unistd.h>
 
 namespace tovari {
 
@@ -55,10 +56,14 @@ bool TServiceClient::GetHTTPBin(const QString& url, const QString& filePath)
         // A failed download only means "no picture"; the callers show nothing either.
         result = false;
     }
-    // A body that did not reach the disk whole is no success.
+    // A body that did not reach the disk whole is no success; a part of one (cut off, or stopped at
+    // the size cap) is removed rather than left as a broken picture.
     if (!file.flush())
         result = false;
+    const bool partial = !result && file.size() > 0;
     file.close();
+    if (partial)
+        ::unlink(NativePath(filePath).constData());
     return result;
 }
 

@@ -1,5 +1,7 @@
 #include "shop/ShopServer.h"
 
+#include "shop/RequestLog.h"
+
 #include "shop/AlbumListing.h"
 #include "shop/WireText.h"
 #include "shop/DemoAlbum.h"
@@ -108,8 +110,6 @@ ShopServer::ShopServer(ShopOptions options)
       files_(std::make_unique<PictureFiles>(store_->FilesFolder())),
       server_(std::make_unique<httplib::Server>())
 {
-    if (options_.seedDemoAlbum)
-        SeedDemoAlbum(*store_, *files_);
     SetUpRoutes();
 }
 
@@ -131,20 +131,22 @@ void ShopServer::SetUpRoutes()
         if (response.body.empty())
             response.set_content(StatusText(response.status, options_.maxRequestBytes), kRefusalType);
     });
-    server_->set_exception_handler([](const httplib::Request&, httplib::Response& response, std::exception_ptr error) {
-        std::string message = "internal server error";
+    // The reply says no more than that something failed; the detail goes to the log only.
+    server_->set_exception_handler([this](const httplib::Request&, httplib::Response& response, std::exception_ptr error) {
+        std::string detail = "unknown exception";
         try {
             std::rethrow_exception(error);
         } catch (const std::exception& e) {
-            message += ": " + std::string(e.what());
+            detail = e.what();
         } catch (...) {
         }
-        ReplyRefusal(response, 500, message);
+        if (options_.logRequests)
+            std::clog << "internal error: " << EscapeForLog(detail) << std::endl;
+        ReplyRefusal(response, 500, "internal server error");
     });
     if (options_.logRequests) {
-        // Paths only: request 1 carries the password in its query.
         server_->set_logger([](const httplib::Request& request, const httplib::Response& response) {
-            std::clog << request.method << ' ' << request.path << ' ' << response.status << std::endl;
+            std::clog << RequestLogLine(request.method, request.path, response.status) << std::endl;
         });
     }
 
@@ -207,7 +209,15 @@ void ShopServer::Start()
     if (!server_->bind_to_port(options_.host, options_.port))
         throw EShopStart("cannot listen on " + options_.host + ":" + std::to_string(options_.port));
     port_ = options_.port;
+    SeedAfterBinding();
     RunListenLoop();
+}
+
+void ShopServer::SeedAfterBinding()
+{
+    // Only the shop that holds the port seeds, and a start that fails half-way leaves no half album.
+    if (options_.seedDemoAlbum)
+        store_->InTransaction([this] { SeedDemoAlbum(*store_, *files_); });
 }
 
 int ShopServer::StartOnEphemeralPort()
@@ -216,6 +226,7 @@ int ShopServer::StartOnEphemeralPort()
     if (port <= 0)
         throw EShopStart("cannot listen on " + options_.host);
     port_ = port;
+    SeedAfterBinding();
     RunListenLoop();
     return port_;
 }

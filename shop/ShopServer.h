@@ -40,7 +40,7 @@ public:
 // The shop's web service on one address, its listen loop on a thread of its own.
 class ShopServer {
 public:
-    // Opens (or makes) the data folder; the demo album is made here on a first start.
+    // Opens (or makes) the data folder. The demo album is made on a first start, once the port is bound.
     explicit ShopServer(ShopOptions options);
     ~ShopServer();
     ShopServer(const ShopServer&) = delete;
@@ -62,6 +62,7 @@ private:
     void SetUpRoutes();
     void RouteByMode(bool post, const char* pattern, std::initializer_list<ModeRoute> routes);
     void RunListenLoop();
+    void SeedAfterBinding();
 
     void IssueSession(const httplib::Request& request, httplib::Response& response);
     void Login(const httplib::Request& request, httplib::Response& response);

@@ -1,6 +1,7 @@
 #include "shop/Store.h"
 
 #include <ctime>
+#include <sodium.h>
 #include <map>
 
 namespace tovari::shop {
@@ -16,23 +17,64 @@ std::filesystem::path PrepareFolder(const std::filesystem::path& folder)
     return folder;
 }
 
-std::mt19937_64 SeededRandom()
+bool IsPasswordHash(const std::string& stored)
 {
-    std::random_device device;
-    std::seed_seq seed{device(), device(), device(), device(), device(), device(), device(), device()};
-    return std::mt19937_64(seed);
+    return stored.rfind(crypto_pwhash_STRPREFIX, 0) == 0;
+}
+
+std::string HashPassword(const std::string& password)
+{
+    char hash[crypto_pwhash_STRBYTES];
+    if (crypto_pwhash_str(hash, password.data(), password.size(), crypto_pwhash_OPSLIMIT_INTERACTIVE,
+                          crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0)
+        throw EShopStore("out of memory hashing a password");
+    return hash;
+}
+
+void StartSodium()
+{
+    if (sodium_init() < 0)
+        throw EShopStore("the cryptography library cannot start");
 }
 
 }  // namespace
 
 Store::Store(const std::filesystem::path& dataFolder)
     : filesFolder_(PrepareFolder(dataFolder / "files")),
-      db_(PrepareFolder(dataFolder) / "shop.sqlite"),
-      random_(SeededRandom())
+      db_(PrepareFolder(dataFolder) / "shop.sqlite")
 {
+    StartSodium();
     db_.Execute("PRAGMA journal_mode=WAL");
     db_.Execute("PRAGMA foreign_keys=ON");
     CreateSchema();
+    HashPlainPasswords();
+}
+
+void Store::InTransaction(const std::function<void()>& work)
+{
+    std::lock_guard lock(mutex_);
+    SqliteTransaction transaction(db_);
+    work();
+    transaction.Commit();
+}
+
+int Store::HashPlainPasswords()
+{
+    std::lock_guard lock(mutex_);
+    std::vector<std::pair<std::int64_t, std::string>> plain;
+    {
+        auto query = db_.Prepare("SELECT id, password FROM members");
+        while (query.Step())
+            if (!IsPasswordHash(query.Text(1)))
+                plain.emplace_back(query.Int(0), query.Text(1));
+    }
+    if (plain.empty())
+        return 0;
+    SqliteTransaction transaction(db_);
+    for (const auto& [id, password] : plain)
+        db_.Prepare("UPDATE members SET password = ? WHERE id = ?").Bind(1, HashPassword(password)).Bind(2, id).Run();
+    transaction.Commit();
+    return int(plain.size());
 }
 
 void Store::CreateSchema()
@@ -78,10 +120,11 @@ void Store::CreateSchema()
 
 std::int64_t Store::AddMember(const std::string& email, const std::string& password, const std::string& displayName)
 {
+    const std::string hash = HashPassword(password);
     std::lock_guard lock(mutex_);
     db_.Prepare("INSERT INTO members(email, password, display_name) VALUES(?, ?, ?)")
         .Bind(1, email)
-        .Bind(2, password)
+        .Bind(2, hash)
         .Bind(3, displayName)
         .Run();
     return db_.LastInsertId();
@@ -89,12 +132,21 @@ std::int64_t Store::AddMember(const std::string& email, const std::string& passw
 
 std::optional<Member> Store::FindMember(const std::string& email, const std::string& password)
 {
-    std::lock_guard lock(mutex_);
-    auto query = db_.Prepare("SELECT id, email, display_name FROM members WHERE email = ? AND password = ?");
-    query.Bind(1, email).Bind(2, password);
-    if (!query.Step())
+    Member member;
+    std::string hash;
+    {
+        std::lock_guard lock(mutex_);
+        auto query = db_.Prepare("SELECT id, email, display_name, password FROM members WHERE email = ?");
+        query.Bind(1, email);
+        if (!query.Step())
+            return std::nullopt;
+        member = Member{query.Int(0), query.Text(1), query.Text(2)};
+        hash = query.Text(3);
+    }
+    // Checked outside the lock: the hash is slow on purpose and must not hold up other requests.
+    if (!IsPasswordHash(hash) || crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) != 0)
         return std::nullopt;
-    return Member{query.Int(0), query.Text(1), query.Text(2)};
+    return member;
 }
 
 std::optional<Member> Store::MemberById(std::int64_t memberId)
@@ -117,13 +169,11 @@ bool Store::HasMembers()
 std::string Store::CreateSession()
 {
     std::lock_guard lock(mutex_);
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string id;
-    for (int part = 0; part < 2; ++part) {
-        auto bits = random_();
-        for (int i = 0; i < 16; ++i, bits >>= 4)
-            id += digits[bits & 0xF];
-    }
+    unsigned char bytes[16];
+    randombytes_buf(bytes, sizeof bytes);
+    char hex[2 * sizeof bytes + 1];
+    sodium_bin2hex(hex, sizeof hex, bytes, sizeof bytes);
+    const std::string id = hex;
     db_.Prepare("INSERT INTO sessions(id, created_at) VALUES(?, ?)")
         .Bind(1, id)
         .Bind(2, std::int64_t(std::time(nullptr)))

@@ -4,9 +4,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -66,11 +66,18 @@ public:
 
     std::filesystem::path FilesFolder() const { return filesFolder_; }
 
+    // Passwords are kept only as salted slow hashes; FindMember checks against the hash.
     std::int64_t AddMember(const std::string& email, const std::string& password, const std::string& displayName);
     std::optional<Member> FindMember(const std::string& email, const std::string& password);
+    // Replaces every password still stored as given (a database from before hashing) by its hash.
+    // Returns how many it converted.
+    int HashPlainPasswords();
+    // Runs work as one transaction: every change it makes through the store is kept, or none.
+    void InTransaction(const std::function<void()>& work);
     std::optional<Member> MemberById(std::int64_t memberId);
     bool HasMembers();
 
+    // A fresh identifier of 128 random bits from the system's cryptographic source, as 32 hex digits.
     std::string CreateSession();
     std::optional<Session> FindSession(const std::string& sessionId);
     void SetSessionMember(const std::string& sessionId, std::optional<std::int64_t> memberId);
@@ -100,9 +107,9 @@ private:
     std::vector<OrderItem> ReadOrderItems(SqliteStatement& query);
 
     std::filesystem::path filesFolder_;
-    std::mutex mutex_;
+    // Recursive, so that a transaction can span calls of the store's own methods.
+    std::recursive_mutex mutex_;
     SqliteDatabase db_;
-    std::mt19937_64 random_;
 };
 
 }  // namespace tovari::shop

@@ -1,4 +1,5 @@
 #include "shop/DemoAlbum.h"
+#include "shop/FaultProxy.h"
 #include "shop/ShopServer.h"
 
 #include <csignal>
@@ -6,6 +7,7 @@
 #include <functional>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <pthread.h>
 
 namespace {
@@ -22,13 +24,15 @@ std::filesystem::path DefaultDataFolder()
 
 void PrintUsage(std::ostream& out)
 {
-    out << "usage: tovari-shop [--data DIR] [--port N] [--host ADDRESS] [--order-cap N] [--quiet]\n"
+    out << "usage: tovari-shop [--data DIR] [--port N] [--host ADDRESS] [--order-cap N] [--quiet] [--fault RULE]\n"
            "       tovari-shop --version | --help\n"
            "  --data DIR       state folder (default ~/.local/share/tovari-shop)\n"
            "  --port N         TCP port (default 8931; 0 picks a free one)\n"
            "  --host ADDRESS   address to listen on (default 127.0.0.1)\n"
            "  --order-cap N    photos one session's order may hold (default 3000)\n"
-           "  --quiet          do not log requests\n";
+           "  --quiet          do not log requests\n"
+           "  --fault RULE     misbehave on purpose: KIND[:MS][@PATH-PART][*TIMES], KIND one of\n"
+           "                   drop, stall:MS, 500, not-http, endless (e.g. stall:5000@wi_login.php*1)\n";
 }
 
 int ParseNumber(const std::string& text, const char* option, int smallest)
@@ -44,9 +48,15 @@ int ParseNumber(const std::string& text, const char* option, int smallest)
                                 + text + "\"");
 }
 
-ShopOptions ParseArguments(int argc, char** argv)
-{
+struct Arguments {
     ShopOptions options;
+    std::optional<tovari::shop::FaultRule> fault;
+};
+
+Arguments ParseArguments(int argc, char** argv)
+{
+    Arguments arguments;
+    ShopOptions& options = arguments.options;
     options.dataFolder = DefaultDataFolder();
     options.logRequests = true;
     const std::map<std::string, std::function<void(const std::string&)>> withValue{
@@ -54,6 +64,7 @@ ShopOptions ParseArguments(int argc, char** argv)
         {"--port", [&](const std::string& v) { options.port = ParseNumber(v, "--port", 0); }},
         {"--host", [&](const std::string& v) { options.host = v; }},
         {"--order-cap", [&](const std::string& v) { options.orderCap = ParseNumber(v, "--order-cap", 1); }},
+        {"--fault", [&](const std::string& v) { arguments.fault = tovari::shop::ParseFaultRule(v); }},
     };
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
@@ -68,7 +79,7 @@ ShopOptions ParseArguments(int argc, char** argv)
             throw std::invalid_argument(argument + " wants a value");
         option->second(argv[++i]);
     }
-    return options;
+    return arguments;
 }
 
 }  // namespace
@@ -86,7 +97,15 @@ int main(int argc, char** argv)
         }
     }
     try {
-        const auto options = ParseArguments(argc, argv);
+        auto [options, fault] = ParseArguments(argc, argv);
+        // With a fault rule the shop listens on a free port behind the misbehaving proxy, which takes
+        // the address the client is told.
+        const std::string host = options.host;
+        const int port = options.port;
+        if (fault) {
+            options.host = "127.0.0.1";
+            options.port = 0;
+        }
 
         // Blocked before any thread starts, so that every thread inherits the mask and the
         // signals reach only the sigwait below.
@@ -98,7 +117,14 @@ int main(int argc, char** argv)
 
         tovari::shop::ShopServer server(options);
         server.Start();
-        std::cout << "tovari-shop listening on http://" << options.host << ":" << server.Port() << "\n"
+        std::optional<tovari::shop::FaultProxy> proxy;
+        int shown = server.Port();
+        if (fault) {
+            proxy.emplace("127.0.0.1", server.Port(), *fault);
+            shown = proxy->Start(host, port);
+            std::cout << "tovari-shop misbehaving on purpose by the rule given" << "\n";
+        }
+        std::cout << "tovari-shop listening on http://" << host << ":" << shown << "\n"
                   << "data folder: " << options.dataFolder.string() << "\n"
                   << "demo member e-mail: " << tovari::shop::kDemoEmail << "\n"
                   << "demo member password: " << tovari::shop::kDemoPassword << std::endl;
@@ -106,6 +132,8 @@ int main(int argc, char** argv)
         int signal = 0;
         sigwait(&stopSignals, &signal);
         std::cout << "tovari-shop stopping (" << (signal == SIGINT ? "SIGINT" : "SIGTERM") << ")" << std::endl;
+        if (proxy)
+            proxy->Stop();
         server.Stop();
         return EXIT_SUCCESS;
     } catch (const std::invalid_argument& e) {

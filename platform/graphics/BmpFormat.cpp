@@ -204,7 +204,8 @@ qint64 RowBytes(qint64 width, int bits)
     return ((width * bits + 31) / 32) * 4;
 }
 
-void DecodeRle(const Bytes& dib, qint64 offset, const DibHeader& h, QImage& image)
+// table: when given, the image is ARGB32 and each index is written as its colour.
+void DecodeRle(const Bytes& dib, qint64 offset, const DibHeader& h, QImage& image, const QList<QRgb>* table)
 {
     const qint64 end = dib.Size();
     const int width = int(h.width);
@@ -215,8 +216,13 @@ void DecodeRle(const Bytes& dib, qint64 offset, const DibHeader& h, QImage& imag
     int x = 0;
     int row = 0;  // counted from the bottom
     auto put = [&](int value) {
-        if (x < width && row < height)
-            image.scanLine(height - 1 - row)[x] = uchar(value);
+        if (x < width && row < height) {
+            uchar* line = image.scanLine(height - 1 - row);
+            if (table)
+                reinterpret_cast<QRgb*>(line)[x] = (*table)[value];
+            else
+                line[x] = uchar(value);
+        }
         ++x;
     };
     while (pos + 2 <= end && row < height) {
@@ -256,9 +262,10 @@ void DecodeRle(const Bytes& dib, qint64 offset, const DibHeader& h, QImage& imag
     }
 }
 
-// Decodes the pixels of a DIB into the storage format of its pixel format. keepAlpha32 reads the
-// fourth byte of plain 32-bit pixels as alpha, as icons use it.
-TDecodedBitmap DecodePixels(const Bytes& dib, const DibHeader& h, qint64 pixelOffset, bool keepAlpha32)
+// Decodes the pixels of a DIB into the storage format of its pixel format, or, for icons, straight
+// into ARGB32 so that only one copy of the pixels is ever held. An icon reads the fourth byte of
+// plain 32-bit pixels as alpha; its indexed pixels come out opaque.
+TDecodedBitmap DecodePixels(const Bytes& dib, const DibHeader& h, qint64 pixelOffset, bool icon)
 {
     const int width = int(h.width);
     const int height = int(h.height);
@@ -266,7 +273,33 @@ TDecodedBitmap DecodePixels(const Bytes& dib, const DibHeader& h, qint64 pixelOf
     const qint64 rowBytes = RowBytes(h.width, h.bits);
     const bool rle = h.compression == kRle4 || h.compression == kRle8;
     const uchar* pixels = rle ? nullptr : dib.At(pixelOffset, rowBytes * h.height);
+    if (rle)
+        CheckRunLengthFill(h.width, h.height, dib.Size() - pixelOffset);
     auto sourceRow = [&](int y) { return pixels + (h.topDown ? y : height - 1 - y) * rowBytes; };
+
+    if (h.bits <= 8 && icon) {
+        QList<QRgb> table = ReadColourTable(dib, h);
+        for (QRgb& c : table)
+            c |= 0xFF000000u;
+        out.format = pf32bit;
+        out.image = QImage(width, height, QImage::Format_ARGB32);
+        if (out.image.isNull())
+            Refuse(QStringLiteral("out of memory"));
+        if (rle) {
+            out.image.fill(table[0]);
+            DecodeRle(dib, pixelOffset, h, out.image, &table);
+            return out;
+        }
+        const int perByte = 8 / h.bits;
+        const int mask = (1 << h.bits) - 1;
+        for (int y = 0; y < height; ++y) {
+            const uchar* in = sourceRow(y);
+            auto* line = reinterpret_cast<QRgb*>(out.image.scanLine(y));
+            for (int x = 0; x < width; ++x)
+                line[x] = table[(in[x / perByte] >> (8 - h.bits * (x % perByte + 1))) & mask];
+        }
+        return out;
+    }
 
     if (h.bits <= 8) {
         const QList<QRgb> table = ReadColourTable(dib, h);
@@ -277,7 +310,7 @@ TDecodedBitmap DecodePixels(const Bytes& dib, const DibHeader& h, qint64 pixelOf
         out.image.setColorTable(table);
         if (rle) {
             out.image.fill(0);
-            DecodeRle(dib, pixelOffset, h, out.image);
+            DecodeRle(dib, pixelOffset, h, out.image, nullptr);
             return out;
         }
         for (int y = 0; y < height; ++y) {
@@ -297,7 +330,7 @@ TDecodedBitmap DecodePixels(const Bytes& dib, const DibHeader& h, qint64 pixelOf
         return out;
     }
 
-    const bool alpha = (h.hasMasks && h.alpha.max != 0) || (keepAlpha32 && h.bits == 32 && !h.hasMasks);
+    const bool alpha = (h.hasMasks && h.alpha.max != 0) || (icon && h.bits == 32 && !h.hasMasks);
     out.format = h.bits == 16 ? (h.hasMasks && h.green.max == 63 ? pf16bit : pf15bit) : h.bits == 24 ? pf24bit : pf32bit;
     out.image = QImage(width, height, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (out.image.isNull())
@@ -347,13 +380,13 @@ QImage ReadIconDib(const QByteArray& data)
     const Bytes dib(data);
     const DibHeader h = ParseDibHeader(dib, true);
     const qint64 pixelOffset = h.tableOffset + h.tableEntries * h.entrySize;
-    TDecodedBitmap colours = DecodePixels(dib, h, pixelOffset, true);
-    QImage image = colours.image.convertToFormat(QImage::Format_ARGB32);
-    if (image.isNull())
-        Refuse(QStringLiteral("out of memory"));
+    QImage image = std::move(DecodePixels(dib, h, pixelOffset, true).image);
+    const bool alphaSource = image.format() == QImage::Format_ARGB32 && h.bits > 8;
+    // Opaque direct colours are 0xffRRGGBB either way; the mask below sets the alpha.
+    image.reinterpretAsFormat(QImage::Format_ARGB32);
 
     bool hasAlpha = false;
-    if (colours.image.format() == QImage::Format_ARGB32) {
+    if (alphaSource) {
         for (int y = 0; y < image.height() && !hasAlpha; ++y) {
             const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
             for (int x = 0; x < image.width() && !hasAlpha; ++x)

@@ -58,8 +58,15 @@ QImage TGraphic::ToImage() const
 void TGraphic::LoadFromFile(const QString& path)
 {
     QFile file;
-    if (!OpenNativeFile(file, path, QIODevice::ReadOnly))
-        throw EFOpenError(QStringLiteral("Cannot open file \"%1\": %2").arg(path, file.errorString()));
+    QString error;
+    switch (OpenRegularFileForReading(file, path, error)) {
+    case TReadOpen::Opened:
+        break;
+    case TReadOpen::NotRegular:
+        throw EInvalidGraphic(QStringLiteral("\"%1\" is not a regular file").arg(path));
+    case TReadOpen::Failed:
+        throw EFOpenError(QStringLiteral("Cannot open file \"%1\": %2").arg(path, error));
+    }
     LoadFromStream(file);
 }
 

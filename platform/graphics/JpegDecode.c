@@ -10,8 +10,13 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
-/* Progressive files keep every coefficient in memory; this bounds what one file may claim. */
+/* Progressive files keep every coefficient in memory; this bounds what one file may claim, and a
+   small file may claim only in proportion to its size: a header that declares a huge picture with
+   no data behind it is refused before the buffers are taken. Real photos need about 3 bytes of
+   coefficients per pixel and never compress below a few hundredths of that. */
 #define MAX_DECODER_MEMORY (((long)1 << 30) + ((long)1 << 28))
+#define FREE_DECODER_MEMORY ((long)64 << 20)
+#define DECODER_MEMORY_PER_BYTE 256
 /* A progressive file with absurdly many scans would take minutes to decode. */
 #define MAX_SCANS 1000
 
@@ -102,7 +107,9 @@ int tovari_jpeg_decode(const unsigned char* data, size_t size, const TovariJpegS
     }
 
     jpeg_create_decompress(&cinfo);
-    cinfo.mem->max_memory_to_use = MAX_DECODER_MEMORY;
+    cinfo.mem->max_memory_to_use = size >= (size_t)(MAX_DECODER_MEMORY - FREE_DECODER_MEMORY) / DECODER_MEMORY_PER_BYTE
+                                       ? MAX_DECODER_MEMORY
+                                       : FREE_DECODER_MEMORY + (long)size * DECODER_MEMORY_PER_BYTE;
     progress.base.progress_monitor = OnProgress;
     cinfo.progress = &progress.base;
     jpeg_mem_src(&cinfo, data, (unsigned long)size);

@@ -14,6 +14,11 @@ namespace tovari {
 
 namespace {
 
+// Even the flattest picture costs a few bits per 8 x 8 block; a header declaring more pixels than
+// its data could ever describe is refused, so that no decode of it takes memory or time for nothing.
+constexpr qint64 kFreeJpegPixels = qint64(16) << 20;
+constexpr qint64 kJpegPixelsPerByte = 1024;
+
 // What one run of the decoder feeds; the callbacks are the only way back from the C side and
 // must not let an exception through it.
 struct DecodeRun {
@@ -97,6 +102,9 @@ void TJPEGImage::LoadFromData(const QByteArray& data)
     DecodeRun run;
     run.begin = [&](const TovariJpegInfo& info) {
         CheckPictureSize(info.width, info.height);
+        if (qint64(info.width) * info.height > kFreeJpegPixels + data.size() * kJpegPixelsPerByte)
+            throw EInvalidGraphic(QStringLiteral("JPEG data of %1 bytes cannot fill %2 x %3 pixels")
+                                      .arg(data.size()).arg(info.width).arg(info.height));
         header = info;
         return false;  // the header is all a load needs
     };

@@ -8,6 +8,7 @@
 #include <QSvgRenderer>
 #include <QtEndian>
 #include <cmath>
+#include <algorithm>
 #include <cstdlib>
 
 #include <emf2svg.h>
@@ -63,9 +64,129 @@ bool IsEmf(const QByteArray& d)
     return d.size() >= 88 && Le32(d, 0) == 1 && Le32(d, 40) == kEmfSignature;
 }
 
+// The converters trust what a bitmap header says: its size, its colour count, its compression. A
+// header they would misread, a colour table or pixels outside the bytes given, or a picture its data
+// cannot fill is refused here. header: bytes of header and colour table; bits: bytes of the pixels
+// (for old-style metafiles both are the rest of the record, the pixels following the table).
+void CheckDib(const QByteArray& d, qint64 at, qint64 header, qint64 bits, bool pixelsFollowTable)
+{
+    if (header < 12)
+        Refuse(QStringLiteral("a bitmap header is cut short"));
+    const quint32 size = Le32(d, at);
+    qint64 width = 0;
+    qint64 height = 0;
+    int depth = 0;
+    int planes = 0;
+    quint32 compression = 0;
+    qint64 entries = 0;
+    qint64 entryBytes = 4;
+    qint64 declaredImage = 0;
+    if (size == 12) {
+        width = Le16(d, at + 4);
+        height = Le16(d, at + 6);
+        planes = Le16(d, at + 8);
+        depth = Le16(d, at + 10);
+        entryBytes = 3;
+        entries = depth <= 8 ? qint64(1) << depth : 0;
+    } else if (size >= 40 && size <= 124) {
+        if (header < size)
+            Refuse(QStringLiteral("a bitmap header is cut short"));
+        width = LeS32(d, at + 4);
+        const qint32 h = LeS32(d, at + 8);
+        height = h == INT32_MIN ? 0 : std::abs(qint64(h));
+        planes = Le16(d, at + 12);
+        depth = Le16(d, at + 14);
+        compression = Le32(d, at + 16);
+        declaredImage = Le32(d, at + 20);
+        const quint32 used = Le32(d, at + 32);
+        if (depth <= 8 && used > (quint32(1) << depth))
+            Refuse(QStringLiteral("a bitmap has %1 colours for %2 bits").arg(used).arg(depth));
+        entries = used != 0 ? used : depth <= 8 ? qint64(1) << depth : 0;
+        if (compression == 3 && size == 40)
+            entries += 3;
+        if ((compression == 1 && depth != 8) || (compression == 2 && depth != 4) ||
+            (compression == 3 && depth != 16 && depth != 32) || compression > 3 || (compression != 0 && h < 0))
+            Refuse(QStringLiteral("a bitmap's compression %1 does not fit %2 bits").arg(compression).arg(depth));
+    } else {
+        Refuse(QStringLiteral("a bitmap header of %1 bytes").arg(size));
+    }
+    if (planes != 1 || (depth != 1 && depth != 4 && depth != 8 && depth != 16 && depth != 24 && depth != 32))
+        Refuse(QStringLiteral("a bitmap of %1 bits in %2 planes").arg(depth).arg(planes));
+    CheckPictureSize(width, height);
+    const qint64 table = size + entries * entryBytes;
+    if (table > header)
+        Refuse(QStringLiteral("a bitmap's colour table lies outside its record"));
+    const qint64 data = pixelsFollowTable ? header - table : bits;
+    if (declaredImage > data)
+        Refuse(QStringLiteral("a bitmap's pixels lie outside its record"));
+    if (compression == 1 || compression == 2)
+        CheckRunLengthFill(width, height, data);
+    else if (((width * depth + 31) / 32) * 4 * height > data)
+        Refuse(QStringLiteral("a bitmap's pixels lie outside its record"));
+}
+
+// Header fields that tell the converter where to read or how much to set aside.
+void CheckEmfHeader(const QByteArray& d)
+{
+    const qint64 headerSize = Le32(d, 4);
+    if (headerSize < 88 || headerSize % 4 != 0 || headerSize > d.size())
+        Refuse(QStringLiteral("the header of %1 bytes does not fit the file").arg(headerSize));
+    auto inHeader = [&](qint64 offset, qint64 bytes) {
+        if (offset == 0 && bytes == 0)
+            return;
+        if (offset < 88 || bytes < 0 || offset > headerSize || bytes > headerSize - offset)
+            Refuse(QStringLiteral("the header's description lies outside it"));
+    };
+    inHeader(Le32(d, 64), qint64(Le32(d, 60)) * 2);
+    if (headerSize >= 100)
+        inHeader(Le32(d, 92), Le32(d, 88));
+}
+
+// Offsets of the (offBmi, cbBmi, offBits, cbBits) fields of the records that carry bitmaps.
+struct EmfBitmapFields {
+    quint32 type;
+    int fields[2];  // 0 when the record has only one bitmap
+};
+constexpr EmfBitmapFields kEmfBitmapRecords[] = {
+    {76, {84, 0}},     // BITBLT
+    {77, {84, 0}},     // STRETCHBLT
+    {78, {84, 112}},   // MASKBLT
+    {79, {96, 124}},   // PLGBLT
+    {80, {48, 0}},     // SETDIBITSTODEVICE
+    {81, {48, 0}},     // STRETCHDIBITS
+    {93, {16, 0}},     // CREATEMONOBRUSH
+    {94, {16, 0}},     // CREATEDIBPATTERNBRUSHPT
+    {114, {84, 0}},    // ALPHABLEND
+    {116, {84, 0}},    // TRANSPARENTBLT
+};
+
+void CheckEmfBitmaps(const QByteArray& d, qint64 at, quint32 type, qint64 size)
+{
+    for (const EmfBitmapFields& record : kEmfBitmapRecords) {
+        if (record.type != type)
+            continue;
+        for (int fields : record.fields) {
+            if (fields == 0)
+                continue;
+            if (fields + 16 > size)
+                Refuse(QStringLiteral("a bitmap record is cut short"));
+            const qint64 offBmi = Le32(d, at + fields);
+            const qint64 cbBmi = Le32(d, at + fields + 4);
+            const qint64 offBits = Le32(d, at + fields + 8);
+            const qint64 cbBits = Le32(d, at + fields + 12);
+            if (cbBmi == 0)
+                continue;
+            if (offBmi < 8 || offBmi > size || cbBmi > size - offBmi || offBits > size || cbBits > size - offBits)
+                Refuse(QStringLiteral("a bitmap lies outside its record"));
+            CheckDib(d, at + offBmi, cbBmi, cbBits, false);
+        }
+    }
+}
+
 // The converters trust record sizes; every record must lie within the file and the last be EOF.
 void CheckEmfRecords(const QByteArray& d)
 {
+    CheckEmfHeader(d);
     qint64 at = 0;
     for (qint64 n = 0; n < kMaxRecords; ++n) {
         if (d.size() - at < 8)
@@ -76,12 +197,28 @@ void CheckEmfRecords(const QByteArray& d)
             Refuse(QStringLiteral("a record of size %1 does not fit the file").arg(size));
         if (type == 14)  // EMR_EOF
             return;
+        CheckEmfBitmaps(d, at, type, size);
         at += size;
     }
     Refuse(QStringLiteral("too many records"));
 }
 
-void CheckWmfRecords(const QByteArray& d, qint64 start)
+// Where the bitmap starts in the old-style records that carry one, from the record's start.
+int WmfDibOffset(quint16 function)
+{
+    switch (function) {
+    case 0x0940: return 22;  // DIBBITBLT
+    case 0x0B41: return 26;  // DIBSTRETCHBLT
+    case 0x0F43: return 28;  // STRETCHDIB
+    case 0x0D33: return 24;  // SETDIBTODEV
+    case 0x0142: return 10;  // DIBCREATEPATTERNBRUSH
+    default: return 0;
+    }
+}
+
+// Walks the records and returns the largest one in words. The header's own maximum-record-size field
+// sizes the library's buffer, so the caller puts the walked value there.
+quint32 CheckWmfRecords(const QByteArray& d, qint64 start)
 {
     if (d.size() - start < 18)
         Refuse(QStringLiteral("the header is cut short"));
@@ -89,6 +226,7 @@ void CheckWmfRecords(const QByteArray& d, qint64 start)
     if ((Le16(d, start) != 1 && Le16(d, start) != 2) || headerWords != 9)
         Refuse(QStringLiteral("no metafile header"));
     qint64 at = start + 18;
+    quint32 largest = 9;
     for (qint64 n = 0; n < kMaxRecords; ++n) {
         if (d.size() - at < 6)
             Refuse(QStringLiteral("the records end without an end record"));
@@ -96,8 +234,14 @@ void CheckWmfRecords(const QByteArray& d, qint64 start)
         const quint16 function = Le16(d, at + 4);
         if (size < 6 || size > d.size() - at)
             Refuse(QStringLiteral("a record of %1 bytes does not fit the file").arg(size));
+        largest = std::max(largest, quint32(size / 2));
         if (function == 0)
-            return;
+            return largest;
+        // Without a bitmap these records are a few words shorter, so nothing lies at the offset.
+        // A pattern brush of style BS_PATTERN holds an old device-dependent bitmap, not a DIB.
+        const bool oldBitmap = function == 0x0142 && size >= 8 && Le16(d, at + 6) == 3;
+        if (const int dib = WmfDibOffset(function); dib != 0 && size - dib >= 4 && !oldBitmap)
+            CheckDib(d, at + dib, size - dib, 0, true);
         at += size;
     }
     Refuse(QStringLiteral("too many records"));
@@ -220,8 +364,10 @@ void TMetafile::LoadFromStream(QIODevice& stream)
         svg = EmfToSvg(data, width, height);
     } else {
         const bool placeable = data.size() >= 22 && Le32(data, 0) == kPlaceableKey;
-        CheckWmfRecords(data, placeable ? 22 : 0);
+        const qint64 start = placeable ? 22 : 0;
+        const quint32 largest = CheckWmfRecords(data, start);
         QByteArray copy = data;
+        qToLittleEndian<quint32>(largest, copy.data() + start + 12);
         QSize size;
         QSizeF frame;
         if (placeable && Le16(data, 14) != 0) {

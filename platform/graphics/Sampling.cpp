@@ -17,6 +17,13 @@ void CheckPictureSize(qint64 width, qint64 height)
         throw EInvalidGraphic(QStringLiteral("The picture is too large (%1 x %2)").arg(width).arg(height));
 }
 
+void CheckRunLengthFill(qint64 width, qint64 height, qint64 dataBytes)
+{
+    if (width * height > kFreeRunLengthPixels + std::max<qint64>(dataBytes, 0) * kRunLengthPixelsPerByte)
+        throw EInvalidGraphic(QStringLiteral("%1 bytes of run-length data cannot fill %2 x %3 pixels")
+                                  .arg(dataBytes).arg(width).arg(height));
+}
+
 namespace {
 // Enough lines per strip that a full-size draw costs few painter calls, few enough to stay small.
 constexpr int kStripLines = 64;

@@ -17,6 +17,14 @@ inline constexpr qint64 kMaxDecodedBytes = qint64(1) << 30;
 // Throws EInvalidGraphic when width x height is empty, negative or above the caps.
 void CheckPictureSize(qint64 width, qint64 height);
 
+// Run-length data fills at most 255 pixels per two bytes; a picture declaring far more pixels than
+// its data can cover would cost memory and time for nothing. Beyond a small floor that sparse
+// drawings may use freely, width x height must stay within twice what the data can fill.
+inline constexpr qint64 kFreeRunLengthPixels = qint64(1) << 20;
+inline constexpr qint64 kRunLengthPixelsPerByte = 256;
+// Throws EInvalidGraphic when dataBytes of run-length data cannot plausibly fill width x height.
+void CheckRunLengthFill(qint64 width, qint64 height, qint64 dataBytes);
+
 // The source pixel that destination pixel d samples when srcLen pixels are stretched to dstLen:
 // the source pixel under the destination pixel's centre.
 inline int SampleIndex(int d, int srcLen, int dstLen)

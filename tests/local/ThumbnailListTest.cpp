@@ -9,6 +9,7 @@
 #include <QTabBar>
 #include <QTest>
 #include <set>
+#include <sys/stat.h>
 
 namespace tovari::test {
 namespace {
@@ -271,6 +272,29 @@ TEST_F(FullSizeViewTest, FileGoneAfterListingKeepsThePreviousPicture)
     Pc().PcShowBigImage(1);
     EXPECT_EQ(Form().Tabs().currentIndex(), 2);
     EXPECT_EQ(Form().BigImages().BigImage->pixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
+}
+
+// A named pipe whose name ends in a picture extension would block the window for good once opened;
+// it is listed, never opened, and is undecodable both as a thumbnail and at full size. A link to a
+// picture is opened as the picture.
+TEST_F(FullSizeViewTest, PipeNamedLikeAPhotoIsUndecodableWithoutBeingOpened)
+{
+    const QString folder = sandbox.filePath(QStringLiteral("fifo"));
+    Picture(folder, QStringLiteral("good.bmp"), QSize(30, 20), Qt::red);
+    ASSERT_TRUE(QFile::link(folder + QStringLiteral("/good.bmp"), folder + QStringLiteral("/link.bmp")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(folder + QStringLiteral("/x.jpg")).constData(), 0600), 0);
+    List(folder);
+    DrawVisible();
+    ASSERT_EQ(Pc().PcImages.size(), 3u);
+    for (const TPcImages& e : Pc().PcImages) {
+        EXPECT_TRUE(e.ThumbTried) << e.FileName.toStdString();
+        EXPECT_EQ(e.Loadable, e.FileName != QStringLiteral("x.jpg")) << e.FileName.toStdString();
+    }
+
+    Pc().PcShowBigImage(1);
+    EXPECT_EQ(Form().BigImage->pixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
+    Pc().PcShowBigImage(2);
+    EXPECT_EQ(Form().BigImage->pixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "tests/common/TestSupport.h"
 #include "tests/service/TestServers.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -71,6 +72,50 @@ TEST(HttpClient, StalledReplyEndsAsConnectionFailure)
     THttpClient http;
     http.SetTimeouts(std::chrono::seconds(5), std::chrono::seconds(1));
     EXPECT_THROW(http.Get(server.BaseUrl() + "/"), EIdSocketError);
+}
+
+// A reply above its cap is a failed request, whether its length is declared up front or it streams
+// without end; exactly the cap is fine, and the next request on the same client works.
+TEST(HttpClient, RepliesAboveTheirCapFail)
+{
+    RecordingServer server;
+    constexpr qint64 kCap = 100000;
+    for (const bool chunked : {false, true}) {
+        for (const qint64 size : {kCap, kCap + 1}) {
+            SCOPED_TRACE(testing::Message() << (chunked ? "chunked " : "declared ") << size);
+            server.Reply([&](const httplib::Request&, httplib::Response& res) {
+                const std::string body(std::size_t(size), 'z');
+                if (!chunked) {
+                    res.set_content(body, "text/plain");
+                    return;
+                }
+                res.set_chunked_content_provider("text/plain", [body](size_t offset, httplib::DataSink& sink) {
+                    if (offset < body.size())
+                        sink.write(body.data() + offset, std::min<size_t>(4096, body.size() - offset));
+                    else
+                        sink.done();
+                    return true;
+                });
+            });
+            THttpClient http;
+            QBuffer target;
+            target.open(QIODevice::WriteOnly);
+            if (size <= kCap) {
+                EXPECT_EQ(http.Get(server.BaseUrl() + "/text", kCap).size(), size);
+                http.Get(server.BaseUrl() + "/file", target, kCap);
+                EXPECT_EQ(target.data().size(), size);
+            } else {
+                EXPECT_THROW(http.Get(server.BaseUrl() + "/text", kCap), EHttpRequestError);
+                EXPECT_THROW(http.Get(server.BaseUrl() + "/file", target, kCap), EHttpRequestError);
+                EXPECT_LE(target.data().size(), kCap);
+            }
+            server.ReplyText("after");
+            EXPECT_EQ(http.Get(server.BaseUrl() + "/next"), "after");
+        }
+    }
+    EXPECT_EQ(kMaxTextReplyBytes, 16 << 20);
+    EXPECT_EQ(kMaxThumbnailReplyBytes, 4 << 20);
+    EXPECT_EQ(kMaxDownloadBytes, qint64(512) << 20);
 }
 
 TEST(HttpClient, IgnoresProxyFromEnvironment)

@@ -98,6 +98,16 @@ TEST_F(ServiceClientTest, FailedBinaryRequestAnswersFalseSilentlyAndLeavesAnEmpt
     EXPECT_THROW(client.GetHTTPBin(Url("/x"), dir.filePath("no/such/folder/3.jpg")), EFCreateError);
 }
 
+// A binary reply cut off after part of its body leaves no partial picture behind.
+TEST_F(ServiceClientTest, BinaryReplyCutOffRemovesThePartialFile)
+{
+    test::RawHttpServer cut("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + std::string(5000, 'p'));
+    const QString path = dir.filePath("cut.jpg");
+    EXPECT_FALSE(client.GetHTTPBin(cut.BaseUrl() + "/wis/wi_image.php/?mode=large&id=3", path));
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
 TEST_F(ServiceClientTest, ControlCharactersNeverReachTheRequest)
 {
     test::RawHttpServer raw;

@@ -1,0 +1,133 @@
+#include "tests/graphics/GraphicsTestSupport.h"
+
+#include "platform/graphics/Bitmap.h"
+#include "platform/graphics/Icon.h"
+#include "platform/graphics/JpegImage.h"
+#include "platform/graphics/Picture.h"
+#include "platform/graphics/Sampling.h"
+
+#include <QPainter>
+#include <gtest/gtest.h>
+
+namespace tovari {
+namespace {
+
+QString Hostile(const char* name)
+{
+    return QStringLiteral(TOVARI_TEST_DATA "/hostile/") + QLatin1String(name);
+}
+
+// Small files that once hung the window, asked for gigabytes or read out of bounds inside the
+// decoders. Each is refused at load, or loads and then draws as a thumbnail and at full size.
+// Their cost is measured by the fuzz targets run on them (docs/fuzzing.md).
+TEST(HostileFiles, AreRefusedOrDrawnWithoutHarm)
+{
+    struct Case {
+        const char* file;
+        const char* refusal;  // a part of the refusal's message; null when the file draws
+    };
+    const Case cases[] = {
+        {"emf-description-overread.emf", "description lies outside"},
+        {"emf-rle4-runaway.emf", "bitmap header of 0 bytes"},
+        {"emf-slow-stroking.emf", "description lies outside"},
+        {"emf-slow-stroking-no-description.emf", nullptr},  // the same drawing with a sound header
+        {"wmf-bitmap-header-hang.wmf", "bitmap header of 0 bytes"},
+        {"wmf-max-record-12gb.wmf", "colour table lies outside"},
+        {"metafile-alloc-2gb.wmf", "cannot be read"},     // the library itself gives up
+        {"bmp-rle8-16384x16384.bmp", "cannot fill 16384 x 16384"},
+        {"ico-rle8-16384x16384.ico", "cannot fill 16384 x 16384"},
+        {"ico-rle8-32772x5124.ico", "cannot fill 32772 x 5124"},
+        {"jpeg-progressive-header-16384x16384.jpg", "cannot fill 16384 x 16384"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        TPicture picture;
+        if (c.refusal) {
+            try {
+                picture.LoadFromFile(Hostile(c.file));
+                ADD_FAILURE() << "loaded";
+            } catch (const EInvalidGraphic& e) {
+                EXPECT_TRUE(e.Message().contains(QLatin1String(c.refusal))) << e.what();
+            }
+            EXPECT_TRUE(picture.Empty());
+            continue;
+        }
+        ASSERT_NO_THROW(picture.LoadFromFile(Hostile(c.file)));
+        ASSERT_FALSE(picture.Empty());
+        QImage thumbnail(120, 120, QImage::Format_ARGB32_Premultiplied);
+        thumbnail.fill(Qt::white);
+        QPainter painter(&thumbnail);
+        EXPECT_NO_THROW(picture.Graphic()->Draw(painter, QRect(0, 0, 120, 120)));
+        painter.end();
+        const QImage full = picture.Graphic()->ToImage();
+        EXPECT_EQ(full.size(), QSize(picture.Width(), picture.Height()));
+    }
+}
+
+// Run-length data may leave pixels unset, but only so many: a small floor of free pixels, then
+// two and a half hundred per byte of data. The same rule holds for bitmaps and icons.
+TEST(HostileFiles, RunLengthPicturesMustBePlausiblyFilledByTheirData)
+{
+    const QByteArray endOfBitmap("\x00\x01", 2);
+    struct Case {
+        int width;
+        int height;
+        QByteArray data;
+        bool loads;
+    };
+    const QByteArray runs = QByteArray("\x01\x00", 2).repeated(200);  // two hundred one-pixel runs
+    const Case cases[] = {
+        {1024, 1024, endOfBitmap, true},                    // the free floor exactly
+        {1025, 1024, endOfBitmap, false},
+        {1024, 1024 + 100, runs + endOfBitmap, true},       // 102,400 more pixels for 402 bytes
+        {1024, 1024 + 101, runs + endOfBitmap, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(QStringLiteral("%1 x %2, %3 bytes").arg(c.width).arg(c.height).arg(c.data.size()).toStdString());
+        test::BmpLayout layout{.width = c.width, .height = c.height, .bits = 8, .compression = 1};
+        layout.palette = {qRgb(1, 2, 3), qRgb(200, 100, 50)};
+        layout.pixels = c.data;
+        if (c.loads) {
+            const auto bitmap = test::LoadGraphic<TBitmap>(test::BuildBmp(layout));
+            EXPECT_EQ(bitmap->Image().pixel(0, c.height - 1), qRgb(1, 2, 3));
+        } else {
+            EXPECT_THROW(test::LoadGraphic<TBitmap>(test::BuildBmp(layout)), EInvalidGraphic);
+        }
+
+        // The same bitmap inside an icon: the height counts the mask rows too.
+        layout.height *= 2;
+        test::Bytes icon;
+        const QByteArray dib = test::BuildBmp(layout, false);
+        icon.U16(0).U16(1).U16(1).U8(0).U8(0).U8(2).U8(0).U16(1).U16(8).U32(quint32(dib.size())).U32(22).Raw(dib);
+        if (c.loads) {
+            const auto image = test::LoadGraphic<TIcon>(icon.data)->ToImage();
+            EXPECT_EQ(image.pixel(0, c.height - 1), qRgb(1, 2, 3));
+            EXPECT_EQ(image.format(), QImage::Format_ARGB32);
+        } else {
+            EXPECT_THROW(test::LoadGraphic<TIcon>(icon.data), EInvalidGraphic);
+        }
+    }
+}
+
+// A JPEG header declaring far more pixels than its data could describe is refused at load, whether
+// single-scan or progressive; the same picture with its data loads and decodes.
+TEST(HostileFiles, JpegHeaderWithoutDataForItsSizeIsRefused)
+{
+    for (const test::JpegKind kind : {test::JpegKind::Baseline, test::JpegKind::Progressive}) {
+        SCOPED_TRACE(int(kind));
+        QImage flat(5000, 4000, QImage::Format_RGB32);
+        flat.fill(qRgb(40, 80, 120));
+        const QByteArray whole = test::EncodeJpeg(flat, kind, 50);
+        TJPEGImage jpeg;
+        ASSERT_NO_THROW(jpeg.LoadFromData(whole));
+        EXPECT_TRUE(test::Near(jpeg.ToImage().pixel(4999, 3999), qRgb(40, 80, 120)));
+        // The headers end where the first scan's data starts.
+        const qsizetype scan = whole.indexOf(QByteArray("\xFF\xDA", 2));
+        ASSERT_GT(scan, 0);
+        const QByteArray headerOnly = whole.left(scan + 2 + 12);
+        EXPECT_THROW(TJPEGImage().LoadFromData(headerOnly), EInvalidGraphic);
+    }
+}
+
+}  // namespace
+}  // namespace tovari
