@@ -65,6 +65,7 @@ public:
     QString StatusText() const;
 
     TSession& Session() { return session_; }
+    THttpClient& Http() { return IdHTTP1; }
     const TActionManager1& Actions() const { return ActionManager1; }
     TLoadScheduler& Scheduler() { return *scheduler_; }
     TLocalPage& Local() { return *local_; }

@@ -292,9 +292,9 @@ TEST_F(FullSizeViewTest, PipeNamedLikeAPhotoIsUndecodableWithoutBeingOpened)
     }
 
     Pc().PcShowBigImage(1);
-    EXPECT_EQ(Form().BigImage->pixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
+    EXPECT_EQ(Form().BigImages().BigImage->pixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
     Pc().PcShowBigImage(2);
-    EXPECT_EQ(Form().BigImage->pixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
+    EXPECT_EQ(Form().BigImages().BigImage->pixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
 }
 
 }  // namespace
