@@ -424,6 +424,12 @@ bool TSPIGraphic::Is4Bit() const
     return fourBit_;
 }
 
+int TSPIGraphic::BitsPerPixel() const
+{
+    ComputeInfo();
+    return bits_;
+}
+
 int TSPIGraphic::InfoSize() const
 {
     ComputeInfo();
@@ -480,6 +486,31 @@ QByteArray TSPIGraphic::SaveToBytes() const
     std::memcpy(out + 14, data_->LockInfo(), std::size_t(infoSize_));
     std::memcpy(out + 14 + infoSize_, data_->LockBits(), std::size_t(imageSize_));
     return file;
+}
+
+QImage TSPIGraphic::DirectImage() const
+{
+    ComputeInfo();
+    if (Empty() || (bits_ != 24 && bits_ != 32))
+        return QImage();
+    const int rows = int(std::llabs(qint64(height_)));
+    QImage image(width_, rows, QImage::Format_RGB32);
+    if (image.isNull())
+        throw EInvalidGraphic(QStringLiteral("Out of memory for a %1 x %2 bitmap").arg(width_).arg(rows));
+    const auto* pixels = static_cast<const uchar*>(data_->LockBits());
+    const qint64 rowBytes = RowBytes(width_, bits_);
+    for (int y = 0; y < rows; ++y) {
+        const uchar* in = pixels + (height_ > 0 ? rows - 1 - y : y) * rowBytes;
+        auto* out = reinterpret_cast<quint32*>(image.scanLine(y));
+        if (bits_ == 24) {
+            for (int x = 0; x < width_; ++x, in += 3)
+                out[x] = 0xFF000000u | quint32(in[2]) << 16 | quint32(in[1]) << 8 | in[0];
+        } else {
+            for (int x = 0; x < width_; ++x, in += 4)
+                out[x] = 0xFF000000u | quint32(in[2]) << 16 | quint32(in[1]) << 8 | in[0];
+        }
+    }
+    return image;
 }
 
 void TSPIGraphic::SaveToStream(QIODevice& stream) const
@@ -554,6 +585,18 @@ void TSPIBitmap::LoadFromGraphic(std::unique_ptr<TGraphic> graphic)
     auto* spi = dynamic_cast<TSPIGraphic*>(graphic.get());
     if (!spi) {
         TBitmap::Assign(*graphic);
+        return;
+    }
+    // 24- and 32-bit rows go straight into the bitmap: the same pixels the bitmap file would give, without
+    // the file and its second copy of the picture.
+    const int bits = spi->BitsPerPixel();
+    QImage direct = spi->DirectImage();
+    if (!direct.isNull()) {
+        spi->FreeData();
+        TBitmap converted;
+        converted.SetImage(direct, bits >= 32 ? pf32bit : pf24bit);
+        direct = QImage();
+        TBitmap::Assign(converted);
         return;
     }
     const bool fourBit = spi->Is4Bit();

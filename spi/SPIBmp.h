@@ -111,9 +111,13 @@ public:
     // A Windows bitmap file: file header, the info bytes, the pixel rows.
     void SaveToStream(QIODevice& stream) const override;
     QByteArray SaveToBytes() const;
+    // The pixels of a 24- or 32-bit picture as the bitmap reader would give them (RGB32, top row first),
+    // made straight from the plug-in's rows; a null image for other depths.
+    QImage DirectImage() const;
 
     QList<QRgb> Palette() const;
     bool Is4Bit() const;
+    int BitsPerPixel() const;
     int InfoSize() const;
     int ImageSize() const;
     int Colours() const;
