@@ -2,6 +2,7 @@
 #include "app/Unit1.h"
 
 #include "album/AlbumPage.h"
+#include "app/PluginSwitch.h"
 #include "local/LocalPage.h"
 #include "platform/ImageList.h"
 #include "upload/UploadCommand.h"
@@ -103,6 +104,7 @@ void TForm1::BindActions()
     local_->BindActions(a);
     album_->BindActions(a);
     upload_->BindActions(a);
+    plugins_->BindActions(a);
 }
 
 void TForm1::createMenus()

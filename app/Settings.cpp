@@ -3,6 +3,7 @@
 #include "app/Unit1.h"
 
 #include "album/AlbumPage.h"
+#include "app/PluginSwitch.h"
 #include "local/LocalPage.h"
 #include "platform/profile/IniFile.h"
 
@@ -42,8 +43,8 @@ void TForm1::LoadIniFile()
     SetPaneWidth(local_->PcSplitter, ini.ReadInteger(kMain, QStringLiteral("PcViewWidth"), 100));
     SetPaneWidth(album_->AlbumSplitter, ini.ReadInteger(kMain, QStringLiteral("AlbumViewWidth"), 100));
     session_.SetSessionId(ini.ReadString(QStringLiteral("NETWORK"), QStringLiteral("QmoSessionId"), QString()));
-    SpiEnabled = ini.ReadBool(QStringLiteral("PLUGIN"), QStringLiteral("Spi"), false);
-    SpiFolder = ini.ReadString(QStringLiteral("PLUGIN"), QStringLiteral("SpiFolder"), QString());
+    plugins_->SpiEnabled = ini.ReadBool(QStringLiteral("PLUGIN"), QStringLiteral("Spi"), false);
+    plugins_->SpiFolder = ini.ReadString(QStringLiteral("PLUGIN"), QStringLiteral("SpiFolder"), QString());
 }
 
 void TForm1::SaveIniFile()
@@ -61,8 +62,8 @@ void TForm1::SaveIniFile()
     ini.WriteInteger(kMain, QStringLiteral("PcViewWidth"), local_->PcTreeView->width());
     ini.WriteInteger(kMain, QStringLiteral("AlbumViewWidth"), album_->AlbumTreeView->width());
     ini.WriteString(QStringLiteral("NETWORK"), QStringLiteral("QmoSessionId"), session_.SessionId());
-    ini.WriteBool(QStringLiteral("PLUGIN"), QStringLiteral("Spi"), SpiEnabled);
-    ini.WriteString(QStringLiteral("PLUGIN"), QStringLiteral("SpiFolder"), SpiFolder);
+    ini.WriteBool(QStringLiteral("PLUGIN"), QStringLiteral("Spi"), plugins_->SpiEnabled);
+    ini.WriteString(QStringLiteral("PLUGIN"), QStringLiteral("SpiFolder"), plugins_->SpiFolder);
 }
 
 }  // namespace tovari

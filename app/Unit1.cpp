@@ -3,6 +3,7 @@
 #include "album/AlbumPage.h"
 #include "app/Artwork.h"
 #include "app/Helper.h"
+#include "app/PluginSwitch.h"
 #include "local/FullSizeView.h"
 #include "local/LocalPage.h"
 #include "platform/Dialogs.h"
@@ -11,6 +12,7 @@
 #include "platform/ImageList.h"
 #include "platform/Shell.h"
 #include "service/LoginForm.h"
+#include "spi/SPILibrary.h"
 #include "upload/UploadCommand.h"
 
 #include <QCloseEvent>
@@ -65,6 +67,8 @@ TForm1::TForm1(const Collaborators& collaborators, QWidget* parent)
 TForm1::~TForm1()
 {
     scheduler_->StopTimer.stop();
+    // The plug-ins' picture formats go before the libraries they live in.
+    delete plugins_;
 }
 
 void TForm1::createWidgets()
@@ -129,6 +133,9 @@ void TForm1::createWidgets()
     setCentralWidget(central);
 
     upload_ = new TUploadCommand(session_, this);
+    spiLibrary_ = std::make_unique<TNativeSPILibrary>();
+    plugins_ = new TPluginSwitch(dialogs_, *spiLibrary_, this,
+                                 TPluginSwitch::BundledPluginFolder(QCoreApplication::applicationDirPath()), this);
 }
 
 void TForm1::wireParts()
@@ -153,6 +160,7 @@ void TForm1::FormCreate()
 {
     PrepareDataFolder();
     LoadIniFile();
+    plugins_->StartUp();
     // Qt widgets paint double-buffered already; nothing to switch on.
     StatusPanel0->clear();
 

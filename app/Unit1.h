@@ -32,6 +32,8 @@ class TForm3;
 class TImageList;
 class TLocalPage;
 class TLoginDialog;
+class TNativeSPILibrary;
+class TPluginSwitch;
 class TUploadCommand;
 
 // The main window: the tab strip over four stacked views, the menus and toolbars, the status bar and
@@ -72,6 +74,7 @@ public:
     TAlbumPage& Album() { return *album_; }
     TBigImageView& BigImages() { return *bigImageView_; }
     TUploadCommand& Upload() { return *upload_; }
+    TPluginSwitch& Plugins() { return *plugins_; }
     QTabBar& Tabs() { return *DockTabSet1; }
     QMenuBar& MenuBar() { return *ActionMainMenuBar1; }
     QProgressBar& Gauge() { return *Gauge1; }
@@ -114,8 +117,6 @@ private:
     QString imageCacheFolder_;
     std::int16_t currentView_ = 0;
     bool NavigateWindow = true;
-    bool SpiEnabled = false;
-    QString SpiFolder;
 
     TSession session_;
     THttpClient IdHTTP1;
@@ -135,6 +136,8 @@ private:
     TBigImageView* bigImageView_ = nullptr;
     TAlbumPage* album_ = nullptr;
     TUploadCommand* upload_ = nullptr;
+    std::unique_ptr<TNativeSPILibrary> spiLibrary_;
+    TPluginSwitch* plugins_ = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     QLabel* StatusPanel0 = nullptr;
     QProgressBar* Gauge1 = nullptr;

@@ -48,7 +48,7 @@ public:
     void ShowMessage(const QString&) override {}
     Result MessageBox(QWidget*, const QString&, const QString&, Buttons, Icon) override { return Result::Cancel; }
     QString InputBox(const QString&, const QString&, const QString& text) override { return text; }
-    std::optional<QString> BrowseForFolder(QWidget*, const QString&) override { return std::nullopt; }
+    std::optional<QString> BrowseForFolder(QWidget*, const QString&, const QString&) override { return std::nullopt; }
 };
 
 // Offscreen unless a platform is named, and a data folder of its own; made before the application.

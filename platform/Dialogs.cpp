@@ -37,9 +37,9 @@ QString QtDialogs::InputBox(const QString& caption, const QString& prompt, const
     return ok ? typed : text;
 }
 
-std::optional<QString> QtDialogs::BrowseForFolder(QWidget* owner, const QString& title)
+std::optional<QString> QtDialogs::BrowseForFolder(QWidget* owner, const QString& title, const QString& startFolder)
 {
-    const QString folder = QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly);
+    const QString folder = QFileDialog::getExistingDirectory(owner, title, startFolder, QFileDialog::ShowDirsOnly);
     if (folder.isEmpty())
         return std::nullopt;
     return folder;

@@ -23,8 +23,10 @@ public:
                               Icon icon) = 0;
     // A one-line text input box; returns the text as the user left it.
     virtual QString InputBox(const QString& caption, const QString& prompt, const QString& text) = 0;
-    // The folder browser; nothing when the user cancels.
-    virtual std::optional<QString> BrowseForFolder(QWidget* owner, const QString& title) = 0;
+    // The folder browser, opened at startFolder (the desktop's default when empty); nothing when the user
+    // cancels.
+    virtual std::optional<QString> BrowseForFolder(QWidget* owner, const QString& title,
+                                                   const QString& startFolder) = 0;
 };
 
 class QtDialogs final : public Dialogs {
@@ -36,7 +38,7 @@ public:
     Result MessageBox(QWidget* owner, const QString& text, const QString& caption, Buttons buttons,
                       Icon icon) override;
     QString InputBox(const QString& caption, const QString& prompt, const QString& text) override;
-    std::optional<QString> BrowseForFolder(QWidget* owner, const QString& title) override;
+    std::optional<QString> BrowseForFolder(QWidget* owner, const QString& title, const QString& startFolder) override;
 
 private:
     QString title_;

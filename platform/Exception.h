@@ -39,4 +39,10 @@ public:
     using Exception::Exception;
 };
 
+// The silent abort: a progress handler raises it to ask a running load to stop.
+class EAbort : public Exception {
+public:
+    EAbort() : Exception(QStringLiteral("Operation aborted")) {}
+};
+
 }  // namespace tovari

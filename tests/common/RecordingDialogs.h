@@ -25,9 +25,10 @@ public:
         inputs.append(caption + QStringLiteral("|") + prompt + QStringLiteral("|") + text);
         return text;
     }
-    std::optional<QString> BrowseForFolder(QWidget*, const QString& title) override
+    std::optional<QString> BrowseForFolder(QWidget*, const QString& title, const QString& startFolder) override
     {
         messages.append(title);
+        browseStarts.append(startFolder);
         if (folders.isEmpty() || folders.front().isNull()) {
             if (!folders.isEmpty())
                 folders.pop_front();
@@ -40,6 +41,7 @@ public:
     QStringList inputs;
     std::deque<Result> answers;
     QStringList folders;  // a null entry cancels
+    QStringList browseStarts;  // the folder each browser opened at
 };
 
 }  // namespace tovari::test

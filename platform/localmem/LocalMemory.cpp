@@ -1,0 +1,102 @@
+// The local-memory handles shared by the host and the plug-ins. Handles are checked against the set of
+// live blocks, so a plug-in that hands back garbage cannot make the host read or free foreign memory.
+#define TOVARI_LOCALMEM_BUILD
+#include "spi/include/tovari_spi.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <unordered_map>
+
+namespace {
+
+struct Block {
+    void* data;
+    size_t size;
+    int locks;
+};
+
+struct Blocks {
+    std::mutex mutex;
+    std::unordered_map<HLOCAL, Block> live;
+    uintptr_t next = 1;
+};
+
+Blocks& Table()
+{
+    // Never destroyed: plug-ins unloaded late may still free their blocks.
+    static Blocks* blocks = new Blocks;
+    return *blocks;
+}
+
+}  // namespace
+
+extern "C" {
+
+HLOCAL LocalAlloc(unsigned int flags, size_t bytes)
+{
+    void* data = (flags & LMEM_ZEROINIT) ? std::calloc(bytes ? bytes : 1, 1) : std::malloc(bytes ? bytes : 1);
+    if (!data)
+        return nullptr;
+    Blocks& t = Table();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    try {
+        // Handles are small numbers, never addresses: nothing outside this table can pass for one.
+        HLOCAL handle = reinterpret_cast<HLOCAL>(t.next++);
+        t.live.emplace(handle, Block{data, bytes, 0});
+        return handle;
+    } catch (const std::bad_alloc&) {
+        std::free(data);
+        return nullptr;
+    }
+}
+
+void* LocalLock(HLOCAL handle)
+{
+    Blocks& t = Table();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    const auto it = t.live.find(handle);
+    if (it == t.live.end())
+        return nullptr;
+    ++it->second.locks;
+    return it->second.data;
+}
+
+int LocalUnlock(HLOCAL handle)
+{
+    Blocks& t = Table();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    const auto it = t.live.find(handle);
+    if (it == t.live.end() || it->second.locks == 0)
+        return 0;
+    return --it->second.locks > 0;
+}
+
+HLOCAL LocalFree(HLOCAL handle)
+{
+    if (!handle)
+        return nullptr;
+    Blocks& t = Table();
+    void* data = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(t.mutex);
+        const auto it = t.live.find(handle);
+        if (it == t.live.end())
+            return handle;
+        data = it->second.data;
+        t.live.erase(it);
+    }
+    std::free(data);
+    return nullptr;
+}
+
+size_t LocalSize(HLOCAL handle)
+{
+    Blocks& t = Table();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    const auto it = t.live.find(handle);
+    return it == t.live.end() ? 0 : it->second.size;
+}
+
+}  // extern "C"

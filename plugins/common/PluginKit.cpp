@@ -1,0 +1,184 @@
+#include "PluginKit.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
+
+namespace tovari::plugin {
+
+DibWriter::~DibWriter()
+{
+    LocalFree(info_);
+    LocalFree(bits_);
+}
+
+bool DibWriter::Create(int width, int height, int bits, int colours)
+{
+    if (width <= 0 || height <= 0 || width > 65535 || height > 65535)
+        return false;
+    width_ = width;
+    height_ = height;
+    rowBytes_ = ((std::size_t(width) * std::size_t(bits) + 31) / 32) * 4;
+    info_ = LocalAlloc(LMEM_ZEROINIT, sizeof(SpiBitmapInfoHeader) + 4 * std::size_t(colours));
+    bits_ = LocalAlloc(LMEM_FIXED, rowBytes_ * std::size_t(height));
+    if (!info_ || !bits_)
+        return false;
+    auto* header = static_cast<SpiBitmapInfoHeader*>(LocalLock(info_));
+    header->biSize = sizeof(SpiBitmapInfoHeader);
+    header->biWidth = width;
+    header->biHeight = height;
+    header->biPlanes = 1;
+    header->biBitCount = uint16_t(bits);
+    header->biSizeImage = uint32_t(rowBytes_ * std::size_t(height));
+    header->biClrUsed = uint32_t(colours);
+    colours_ = reinterpret_cast<uint8_t*>(header + 1);
+    pixels_ = static_cast<uint8_t*>(LocalLock(bits_));
+    // Padding bytes at row ends are part of what the host copies; keep them defined.
+    if (rowBytes_ * 8 != std::size_t(width) * std::size_t(bits))
+        for (int y = 0; y < height; ++y)
+            std::memset(pixels_ + std::size_t(y) * rowBytes_ + rowBytes_ - 4, 0, 4);
+    return true;
+}
+
+void DibWriter::SetColour(int index, uint8_t red, uint8_t green, uint8_t blue)
+{
+    uint8_t* entry = colours_ + 4 * index;
+    entry[0] = blue;
+    entry[1] = green;
+    entry[2] = red;
+    entry[3] = 0;
+}
+
+void DibWriter::Release(HLOCAL* info, HLOCAL* bits)
+{
+    LocalUnlock(info_);
+    LocalUnlock(bits_);
+    *info = info_;
+    *bits = bits_;
+    info_ = bits_ = nullptr;
+}
+
+namespace {
+
+// The picture's bytes: a file from an offset on, or the caller's memory in place.
+struct Source {
+    std::vector<uint8_t> file;
+    const uint8_t* data = nullptr;
+    std::size_t size = 0;
+};
+
+int ReadSource(const char* buf, intptr_t len, unsigned int flag, Source& source)
+{
+    if (!buf || len < 0)
+        return SPI_OUT_OF_ORDER;
+    if ((flag & 7) == SPI_SOURCE_MEMORY) {
+        source.data = reinterpret_cast<const uint8_t*>(buf);
+        source.size = std::size_t(len);
+        return SPI_ALL_RIGHT;
+    }
+    if ((flag & 7) != SPI_SOURCE_FILE)
+        return SPI_NOT_SUPPORT;
+    std::FILE* f = std::fopen(buf, "rb");
+    if (!f)
+        return SPI_FILE_READ_ERROR;
+    int result = SPI_ALL_RIGHT;
+    if (std::fseek(f, 0, SEEK_END) != 0) {
+        result = SPI_FILE_READ_ERROR;
+    } else {
+        const long end = std::ftell(f);
+        if (end < 0 || len > end || std::fseek(f, long(len), SEEK_SET) != 0) {
+            result = SPI_FILE_READ_ERROR;
+        } else {
+            source.file.resize(std::size_t(end - len));
+            if (std::fread(source.file.data(), 1, source.file.size(), f) != source.file.size())
+                result = SPI_FILE_READ_ERROR;
+        }
+    }
+    std::fclose(f);
+    source.data = source.file.data();
+    source.size = source.file.size();
+    return result;
+}
+
+}  // namespace
+
+}  // namespace tovari::plugin
+
+using namespace tovari::plugin;
+
+extern "C" {
+
+TOVARI_SPI_EXPORT int GetPluginInfo(int infoNumber, char* buffer, int bufferLength)
+{
+    if (infoNumber < 0 || infoNumber >= kPluginFormat.infoCount || !buffer || bufferLength <= 0)
+        return 0;
+    const char* text = kPluginFormat.info[infoNumber];
+    const std::size_t length = std::min(std::strlen(text), std::size_t(bufferLength - 1));
+    std::memcpy(buffer, text, length);
+    buffer[length] = '\0';
+    return int(length);
+}
+
+TOVARI_SPI_EXPORT int IsSupported(const char*, void* header)
+{
+    if (!header)
+        return 0;
+    return kPluginFormat.isSupported(static_cast<const uint8_t*>(header), SPI_HEADER_BYTES) ? 1 : 0;
+}
+
+TOVARI_SPI_EXPORT int GetPictureInfo(const char* buf, intptr_t len, unsigned int flag, SpiPictureInfo* info)
+{
+    if (!info)
+        return SPI_OTHER_ERROR;
+    try {
+        Source source;
+        int result = ReadSource(buf, len, flag, source);
+        if (result != SPI_ALL_RIGHT)
+            return result;
+        if (!kPluginFormat.isSupported(source.data, source.size))
+            return SPI_NOT_SUPPORT;
+        PictureSize size;
+        result = kPluginFormat.pictureSize(source.data, source.size, size);
+        if (result != SPI_ALL_RIGHT)
+            return result;
+        std::memset(info, 0, sizeof *info);
+        info->width = size.width;
+        info->height = size.height;
+        info->colorDepth = int16_t(size.depth);
+        return SPI_ALL_RIGHT;
+    } catch (const std::bad_alloc&) {
+        return SPI_NO_MEMORY;
+    } catch (...) {
+        return SPI_OTHER_ERROR;
+    }
+}
+
+TOVARI_SPI_EXPORT int GetPicture(const char* buf, intptr_t len, unsigned int flag, HLOCAL* bitmapInfo, HLOCAL* bits,
+                                 SpiProgressCallback progressCallback, intptr_t userData)
+{
+    if (!bitmapInfo || !bits)
+        return SPI_OTHER_ERROR;
+    try {
+        Source source;
+        int result = ReadSource(buf, len, flag, source);
+        if (result != SPI_ALL_RIGHT)
+            return result;
+        if (!kPluginFormat.isSupported(source.data, source.size))
+            return SPI_NOT_SUPPORT;
+        Progress progress(progressCallback, userData);
+        DibWriter dib;
+        result = kPluginFormat.decode(source.data, source.size, dib, progress);
+        if (result == SPI_ALL_RIGHT && progress.Stopped())
+            result = SPI_ABORT;
+        if (result == SPI_ALL_RIGHT)
+            dib.Release(bitmapInfo, bits);
+        return result;
+    } catch (const std::bad_alloc&) {
+        return SPI_NO_MEMORY;
+    } catch (...) {
+        return SPI_OTHER_ERROR;
+    }
+}
+
+}  // extern "C"

@@ -1,0 +1,190 @@
+// TIFF through libtiff's RGBA interface, read in bands of rows so that progress and stop requests come through.
+#include "../common/PluginKit.h"
+
+#include <cstring>
+#include <tiffio.h>
+#include <vector>
+
+using namespace tovari::plugin;
+
+namespace {
+
+const char* const kInfo[] = {"00IN", "tovari TIFF plug-in 1.0 (libtiff)", "*.tif;*.tiff", "TIFF 画像"};
+
+struct Reader {
+    const uint8_t* data;
+    std::size_t size;
+    toff_t position;
+};
+
+tmsize_t ReadProc(thandle_t h, void* out, tmsize_t count)
+{
+    auto* r = static_cast<Reader*>(h);
+    if (count < 0 || r->position >= r->size)
+        return 0;
+    const std::size_t n = std::min<std::size_t>(std::size_t(count), r->size - std::size_t(r->position));
+    std::memcpy(out, r->data + r->position, n);
+    r->position += n;
+    return tmsize_t(n);
+}
+
+tmsize_t WriteProc(thandle_t, void*, tmsize_t)
+{
+    return 0;
+}
+
+toff_t SeekProc(thandle_t h, toff_t offset, int whence)
+{
+    auto* r = static_cast<Reader*>(h);
+    const toff_t base = whence == SEEK_CUR ? r->position : whence == SEEK_END ? toff_t(r->size) : 0;
+    r->position = base + offset;
+    return r->position;
+}
+
+int CloseProc(thandle_t)
+{
+    return 0;
+}
+
+toff_t SizeProc(thandle_t h)
+{
+    return static_cast<Reader*>(h)->size;
+}
+
+bool IsTiff(const uint8_t* h, std::size_t size)
+{
+    return size >= 4 && ((h[0] == 'I' && h[1] == 'I' && (h[2] == 42 || h[2] == 43) && h[3] == 0) ||
+                         (h[0] == 'M' && h[1] == 'M' && h[2] == 0 && (h[3] == 42 || h[3] == 43)));
+}
+
+struct Tiff {
+    explicit Tiff(Reader& reader)
+    {
+        TIFFSetErrorHandler(nullptr);
+        TIFFSetWarningHandler(nullptr);
+        tif = TIFFClientOpen("memory", "rm", &reader, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc, nullptr,
+                             nullptr);
+    }
+    ~Tiff()
+    {
+        if (tif)
+            TIFFClose(tif);
+    }
+    TIFF* tif;
+};
+
+int PictureSizeOf(const uint8_t* data, std::size_t size, PictureSize& out)
+{
+    Reader reader{data, size, 0};
+    Tiff t(reader);
+    uint32_t width = 0, height = 0;
+    uint16_t samples = 1, bits = 1;
+    if (!t.tif || !TIFFGetField(t.tif, TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(t.tif, TIFFTAG_IMAGELENGTH, &height))
+        return SPI_OUT_OF_ORDER;
+    TIFFGetFieldDefaulted(t.tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(t.tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    out.width = int(width);
+    out.height = int(height);
+    out.depth = samples * bits;
+    return SPI_ALL_RIGHT;
+}
+
+// Plain 8-bit RGB(A) strips are read row by row as they are: the RGBA interface would premultiply
+// unassociated alpha and lose colour.
+int DecodeScanlines(TIFF* tif, DibWriter& dib, Progress& progress, int channels)
+{
+    uint32_t width = 0, height = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+    if (width == 0 || height == 0 || width > 65535 || height > 65535)
+        return SPI_OUT_OF_ORDER;
+    if (TIFFScanlineSize64(tif) != uint64_t(width) * uint64_t(channels))
+        return SPI_OUT_OF_ORDER;
+    if (!dib.Create(int(width), int(height), channels * 8))
+        return SPI_NO_MEMORY;
+    std::vector<uint8_t> line(std::size_t(width) * std::size_t(channels));
+    progress.Report(0, int(height));
+    for (uint32_t y = 0; y < height; ++y) {
+        if (TIFFReadScanline(tif, line.data(), y, 0) < 0)
+            return SPI_OUT_OF_ORDER;
+        uint8_t* out = dib.Row(int(y));
+        for (uint32_t x = 0; x < width; ++x, out += channels) {
+            const uint8_t* in = line.data() + std::size_t(x) * std::size_t(channels);
+            out[0] = in[2];
+            out[1] = in[1];
+            out[2] = in[0];
+            if (channels == 4)
+                out[3] = in[3];
+        }
+        if ((y & 63) == 63 && !progress.Report(int(y + 1), int(height)))
+            return SPI_ABORT;
+    }
+    progress.Report(int(height), int(height));
+    return SPI_ALL_RIGHT;
+}
+
+int Decode(const uint8_t* data, std::size_t size, DibWriter& dib, Progress& progress)
+{
+    Reader reader{data, size, 0};
+    Tiff t(reader);
+    if (!t.tif)
+        return SPI_OUT_OF_ORDER;
+    uint16_t photometric = 0, planar = PLANARCONFIG_CONTIG, bits = 1, samples = 1, extraCount = 0;
+    uint16_t* extra = nullptr;
+    TIFFGetField(t.tif, TIFFTAG_PHOTOMETRIC, &photometric);
+    TIFFGetFieldDefaulted(t.tif, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(t.tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(t.tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(t.tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extra);
+    uint16_t orientation = ORIENTATION_TOPLEFT;
+    TIFFGetFieldDefaulted(t.tif, TIFFTAG_ORIENTATION, &orientation);
+    const bool unassociated = samples == 4 && extraCount == 1 && extra[0] == EXTRASAMPLE_UNASSALPHA;
+    if (photometric == PHOTOMETRIC_RGB && planar == PLANARCONFIG_CONTIG && bits == 8 && !TIFFIsTiled(t.tif) &&
+        orientation == ORIENTATION_TOPLEFT && (samples == 3 || unassociated))
+        return DecodeScanlines(t.tif, dib, progress, samples);
+    char message[1024];
+    if (!TIFFRGBAImageOK(t.tif, message))
+        return SPI_OUT_OF_ORDER;
+    TIFFRGBAImage image;
+    if (!TIFFRGBAImageBegin(&image, t.tif, 0, message))
+        return SPI_OUT_OF_ORDER;
+    struct End {
+        TIFFRGBAImage* image;
+        ~End() { TIFFRGBAImageEnd(image); }
+    } end{&image};
+    const int width = int(image.width), height = int(image.height);
+    const bool alpha = image.alpha != 0;
+    if (width <= 0 || height <= 0 || width > 65535 || height > 65535)
+        return SPI_OUT_OF_ORDER;
+    if (!dib.Create(width, height, alpha ? 32 : 24))
+        return SPI_NO_MEMORY;
+    image.req_orientation = ORIENTATION_TOPLEFT;
+    constexpr int kBand = 64;
+    std::vector<uint32_t> band(std::size_t(width) * kBand);
+    progress.Report(0, height);
+    for (int top = 0; top < height; top += kBand) {
+        const int rows = std::min(kBand, height - top);
+        image.row_offset = top;
+        image.col_offset = 0;
+        if (!TIFFRGBAImageGet(&image, band.data(), uint32_t(width), uint32_t(rows)))
+            return SPI_OUT_OF_ORDER;
+        for (int r = 0; r < rows; ++r) {
+            const uint32_t* in = band.data() + std::size_t(r) * std::size_t(width);
+            uint8_t* out = dib.Row(top + r);
+            for (int x = 0; x < width; ++x) {
+                *out++ = uint8_t(TIFFGetB(in[x]));
+                *out++ = uint8_t(TIFFGetG(in[x]));
+                *out++ = uint8_t(TIFFGetR(in[x]));
+                if (alpha)
+                    *out++ = uint8_t(TIFFGetA(in[x]));
+            }
+        }
+        if (!progress.Report(top + rows, height))
+            return SPI_ABORT;
+    }
+    return SPI_ALL_RIGHT;
+}
+
+}  // namespace
+
+const PluginFormat kPluginFormat = {kInfo, 4, IsTiff, PictureSizeOf, Decode};
