@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev libsqlite3-dev libsodium-dev
   fonts-noto-cjk xvfb xauth
+  clang libclang-rt-14-dev
 )
 
 missing=()
