@@ -24,6 +24,7 @@ nice -n 19 cmake --build build-fuzz --parallel 2 --target "${targets[@]/#/fuzz_}
 
 # Leaks are checked per input; Qt's caches stay reachable and are no leaks.
 export ASAN_OPTIONS="${ASAN_OPTIONS:-allocator_may_return_null=1:detect_stack_use_after_return=1}"
+export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$PWD/fuzz/lsan.supp}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 export QT_QPA_PLATFORM=offscreen
 status=0
