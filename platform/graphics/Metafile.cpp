@@ -112,6 +112,13 @@ void CheckEmfHeader(const QByteArray& d)
             Refuse(QStringLiteral("the header's description lies outside it"));
     };
     inHeader(Le32(d, 64), qint64(Le32(d, 60)) * 2);
+    // The converter scales by the reference device's pixels per millimetre; a size of 0 or an absurd
+    // one makes coordinates infinite or huge, and drawing them takes seconds for nothing.
+    for (const qint64 at : {72, 76, 80, 84}) {
+        const qint32 size = LeS32(d, at);
+        if (size <= 0 || size > 1'000'000)
+            Refuse(QStringLiteral("the reference device's size %1 is no size").arg(size));
+    }
     if (headerSize >= 100)
         inHeader(Le32(d, 92), Le32(d, 88));
 }
