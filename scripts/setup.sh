@@ -21,6 +21,8 @@ packages=(
   libjpeg-turbo-progs python3
   # the Debian package and the checks of the installed desktop files
   dpkg-dev file desktop-file-utils appstream
+  # sanitizer and fuzzing builds
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -138,6 +138,13 @@ void CheckEmfHeader(const QByteArray& d)
             Refuse(QStringLiteral("the header's description lies outside it"));
     };
     inHeader(Le32(d, 64), qint64(Le32(d, 60)) * 2);
+    // The converter scales by the reference device's pixels per millimetre; a size of 0 or an absurd
+    // one makes coordinates infinite or huge, and drawing them takes seconds for nothing.
+    for (const qint64 at : {72, 76, 80, 84}) {
+        const qint32 size = LeS32(d, at);
+        if (size <= 0 || size > 1'000'000)
+            Refuse(QStringLiteral("the reference device's size %1 is no size").arg(size));
+    }
     if (headerSize >= 100)
         inHeader(Le32(d, 92), Le32(d, 88));
 }
@@ -338,6 +345,17 @@ private:
     bool open_ = false;
 };
 
+// A drawing's full-size picture costs memory and drawing time by its frame, which the file states
+// freely: beyond 16 Mi pixels (an A0 poster at 96 dpi) a frame needs data in proportion.
+constexpr qint64 kFreeMetafilePixels = qint64(16) << 20;
+constexpr qint64 kMetafilePixelsPerByte = 1024;
+
+void CheckFrameFill(int width, int height, qint64 bytes)
+{
+    if (qint64(width) * height > kFreeMetafilePixels + bytes * kMetafilePixelsPerByte)
+        Refuse(QStringLiteral("%1 bytes cannot make a %2 x %3 picture").arg(bytes).arg(width).arg(height));
+}
+
 int Pixels(double units, double unitsPerInch)
 {
     return int(std::lround(units * kScreenDpi / unitsPerInch));
@@ -361,6 +379,7 @@ void TMetafile::LoadFromStream(QIODevice& stream)
         width = Pixels(double(frameWidth), 2540.0);
         height = Pixels(double(frameHeight), 2540.0);
         CheckPictureSize(width, height);
+        CheckFrameFill(width, height, data.size());
         svg = EmfToSvg(data, width, height);
     } else {
         const bool placeable = data.size() >= 22 && Le32(data, 0) == kPlaceableKey;
@@ -377,6 +396,8 @@ void TMetafile::LoadFromStream(QIODevice& stream)
             width = Pixels(units[0], inch);
             height = Pixels(units[1], inch);
             frame = QSizeF(units[0] * 72.0 / inch, units[1] * 72.0 / inch);
+            CheckPictureSize(width, height);
+            CheckFrameFill(width, height, data.size());
         }
         svg = WmfApi().ToSvg(copy, frame, size);
         if (frame.isEmpty()) {
@@ -384,6 +405,7 @@ void TMetafile::LoadFromStream(QIODevice& stream)
             height = size.height();
         }
         CheckPictureSize(width, height);
+        CheckFrameFill(width, height, data.size());
     }
     if (!QSvgRenderer(svg).isValid())
         Refuse(QStringLiteral("the converted drawing is not valid"));

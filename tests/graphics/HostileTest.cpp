@@ -30,7 +30,7 @@ TEST(HostileFiles, AreRefusedOrDrawnWithoutHarm)
         {"emf-description-overread.emf", "description lies outside"},
         {"emf-rle4-runaway.emf", "bitmap header of 0 bytes"},
         {"emf-slow-stroking.emf", "description lies outside"},
-        {"emf-slow-stroking-no-description.emf", nullptr},  // the same drawing with a sound header
+        {"emf-slow-stroking-no-description.emf", "reference device's size"},  // found again by fuzzing
         {"wmf-bitmap-header-hang.wmf", "bitmap header of 0 bytes"},
         {"wmf-max-record-12gb.wmf", "colour table lies outside"},
         {"metafile-alloc-2gb.wmf", "cannot be read"},     // the library itself gives up
@@ -38,6 +38,8 @@ TEST(HostileFiles, AreRefusedOrDrawnWithoutHarm)
         {"ico-rle8-16384x16384.ico", "cannot fill 16384 x 16384"},
         {"ico-rle8-32772x5124.ico", "cannot fill 32772 x 5124"},
         {"jpeg-progressive-header-16384x16384.jpg", "cannot fill 16384 x 16384"},
+        {"wmf-frame-195mpx.wmf", "cannot make a 11055 x 17712 picture"},  // found by fuzzing
+        {"../metafile/stretchdib.wmf", nullptr},  // a sound bitmap record passes the checks
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);

@@ -1,6 +1,8 @@
 #include "platform/Cp932.h"
 #include "service/ServiceProtocol.h"
 
+#include "tests/common/TestSupport.h"
+
 #include <gtest/gtest.h>
 
 namespace tovari {
@@ -108,6 +110,18 @@ TEST(Cp932, RoundTripsAndMarksWhatItCannotMap)
     EXPECT_EQ(ToCp932(QString("x") + QChar(0xDC5C)), "x?");
     EXPECT_EQ(FromCp932("a\xA0" "b"), QString("a") + QChar(0xFFFD) + "b");
     EXPECT_EQ(FromCp932("ab\x83"), QString("ab") + QChar(0xFFFD));
+}
+
+// CP932 gives some characters two codes (NEC-selected and IBM extensions); the encoder picks one,
+// and whatever it picks decodes to the same text. The input is the one fuzzing found.
+TEST(Cp932, CharactersWithTwoCodesRoundTripAsText)
+{
+    const QByteArray found = test::ReadFileBytes(QStringLiteral(TOVARI_TEST_DATA "/fuzz/cp932-nec-ibm-duplicate.bin"));
+    for (const QByteArray& bytes : {found, QByteArray("\xED\xF8"), QByteArray("\xED\x40"), QByteArray("\xFA\x40")}) {
+        const std::optional<QString> text = FromCp932Strict(bytes);
+        ASSERT_TRUE(text) << bytes.toHex().toStdString();
+        EXPECT_EQ(FromCp932(ToCp932(*text)), *text) << bytes.toHex().toStdString();
+    }
 }
 
 }  // namespace
