@@ -8,7 +8,7 @@ packages=(
   libcurl4-openssl-dev libjpeg62-turbo-dev libjpeg-turbo-progs
   libwmf-dev libemf2svg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libcpp-httplib-dev libsqlite3-dev
+  libcpp-httplib-dev libsqlite3-dev curl
   fonts-noto-cjk xvfb xauth
 )
 
