@@ -212,6 +212,29 @@ TEST_F(UploadTest, WhatHappensMeanwhileDoesNotChangeTheBatch)
     EXPECT_EQ(server.Uploads().size(), 3u);
 }
 
+// A start refused because a batch runs does not take back the user's cancel.
+TEST_F(UploadTest, RefusedSecondStartKeepsTheCancel)
+{
+    StartWithPhotos({"a.jpg", "b.jpg", "c.jpg"});
+    server.SetHandler([&](const ReceivedRequest& r, int) {
+        if (r.method == "POST" && r.UploadFileName() == "a.jpg")
+            AtNextPump([&] {
+                program->Form2.CancelButton->click();
+                Form().Actions().ActFileUpLoad->trigger();
+            });
+        return UploadTestServer::ServiceAnswer(r);
+    });
+
+    RunBatch();
+
+    EXPECT_EQ(server.UploadedNames(), std::vector<std::string>{"a.jpg"});
+    EXPECT_EQ(dialogs.messages,
+              (QStringList{QStringLiteral("確認: 画像を送信します。宜しいですか？"), QStringLiteral("確認: 転送を中断しますか？"),
+                           QStringLiteral("現在画像転送中です"),
+                           QStringLiteral("送信結果: 3枚中 1枚を送信しました。\n転送を中断したため、2枚は送信していません。\n\n"
+                                          "送信されなかった画像:\nb.jpg\nc.jpg")}));
+}
+
 // The body as the server received it, and the cookie: whatever line the last service request left
 // goes out, and a cookie the upload's reply sets is not taken.
 TEST_F(UploadTest, PostedBodyIsByteExactAndTheCookieIsNotReadBack)
