@@ -12,6 +12,8 @@ namespace tovari::test {
 
 namespace {
 
+constexpr size_t kDecideAfterBodyBytes = 4096;
+
 std::string Lower(std::string text)
 {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(tolower(c)); });
@@ -146,30 +148,45 @@ void UploadTestServer::Serve(int connection, int number)
         request.head = pending.substr(0, headEnd + 2);
         const std::string length = request.Header("Content-Length");
         const size_t bodySize = length.empty() ? 0 : std::stoul(length);
-        while (pending.size() < headEnd + 4 + bodySize) {
-            const ssize_t got = ::recv(connection, buffer, sizeof buffer, 0);
-            if (got <= 0)
-                return;
-            pending.append(buffer, size_t(got));
-        }
-        request.body = pending.substr(headEnd + 4, bodySize);
-        pending.erase(0, headEnd + 4 + bodySize);
+        auto receiveBody = [&](size_t wanted) {
+            while (pending.size() < headEnd + 4 + wanted) {
+                const ssize_t got = ::recv(connection, buffer, sizeof buffer, 0);
+                if (got <= 0)
+                    return false;
+                pending.append(buffer, size_t(got));
+            }
+            return true;
+        };
         const size_t space = request.head.find(' ');
         request.method = request.head.substr(0, space);
         request.target = request.head.substr(space + 1, request.head.find(' ', space + 1) - space - 1);
 
+        // The handler decides once the part headers are in, so a dropped connection breaks off a body
+        // that is still being sent.
+        if (!receiveBody(std::min(bodySize, kDecideAfterBodyBytes)))
+            return;
+        request.body = pending.substr(headEnd + 4, std::min(bodySize, kDecideAfterBodyBytes));
         Handler handler;
         int index;
         {
             std::lock_guard lock(mutex_);
             index = int(requests_.size());
-            requests_.push_back(request);
             handler = handler_;
         }
         const ServerAnswer answer = handler(request, index);
         if (answer.drop) {
+            std::lock_guard lock(mutex_);
+            requests_.push_back(request);
             ::shutdown(connection, SHUT_RDWR);
             return;
+        }
+        if (!receiveBody(bodySize))
+            return;
+        request.body = pending.substr(headEnd + 4, bodySize);
+        pending.erase(0, headEnd + 4 + bodySize);
+        {
+            std::lock_guard lock(mutex_);
+            requests_.push_back(request);
         }
         const std::string reply = "HTTP/1.1 " + std::to_string(answer.status) + " X\r\nContent-Type: text/html\r\n" +
                                   answer.extraHeaders + "Content-Length: " + std::to_string(answer.body.size()) +

@@ -28,11 +28,12 @@ struct ServerAnswer {
     int status = 200;
     std::string body;
     std::string extraHeaders;  // whole header lines, each ending in CR LF
-    bool drop = false;         // close the connection without a reply
+    bool drop = false;         // close the connection without a reply, before the body is all in
 };
 
 // A keep-alive HTTP/1.1 server on 127.0.0.1 that keeps every request byte for byte and answers
-// through a handler that runs on the server's thread. Each connection has a thread of its own.
+// through a handler that runs on the server's thread once the first 4 KiB of the body are in (the
+// request it sees holds only those). Each connection has a thread of its own.
 class UploadTestServer {
 public:
     using Handler = std::function<ServerAnswer(const ReceivedRequest&, int index)>;
@@ -44,6 +45,7 @@ public:
 
     void SetHandler(Handler handler);
     QString BaseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(port_); }
+    // Every request in order of arrival; a dropped one with the part of its body that came.
     std::vector<ReceivedRequest> Requests() const;
     std::vector<ReceivedRequest> Uploads() const;  // the POSTs, in order of arrival
     std::vector<std::string> UploadedNames() const;  // their file names, base names only
