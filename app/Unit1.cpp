@@ -128,7 +128,8 @@ void TForm1::createWidgets()
     layout->addWidget(views_, 1);
     setCentralWidget(central);
 
-    upload_ = new TUploadCommand({session_, Service, Urls, dialogs_, this, [this] { return local_->Pc().AnySelected(); },
+    upload_ = new TUploadCommand({session_, Service, Urls, dialogs_, this,
+                                  [this] { return local_->Pc().AnySelected(); },
                                   [this] { return local_->Pc().UploadableEntries(); }},
                                  this);
 }
