@@ -132,7 +132,10 @@ void TForm1::createWidgets()
     layout->addWidget(views_, 1);
     setCentralWidget(central);
 
-    upload_ = new TUploadCommand(session_, this);
+    upload_ = new TUploadCommand({session_, Service, Urls, dialogs_, this,
+                                  [this] { return local_->Pc().AnySelected(); },
+                                  [this] { return local_->Pc().UploadableEntries(); }},
+                                 this);
     spiLibrary_ = std::make_unique<TNativeSPILibrary>();
     plugins_ = new TPluginSwitch(dialogs_, *spiLibrary_, this,
                                  TPluginSwitch::BundledPluginFolder(QCoreApplication::applicationDirPath()), this);
@@ -148,6 +151,7 @@ void TForm1::wireParts()
     connect(&pc, &TPcBrowser::NavigatePage, &navigateWindow_, &TForm3::SetPage);
     connect(&pc, &TPcBrowser::FullSizeRequested, this, &TForm1::ShowFullSizeView);
     connect(&pc, &TPcBrowser::UploadableCountChanged, upload_, &TUploadCommand::SetUploadableCount);
+    connect(upload_, &TUploadCommand::NavigatePage, &navigateWindow_, &TForm3::SetPage);
 
     connect(bigImageView_, &TBigImageView::BigImageDblClick, this, &TForm1::BigImageDblClick);
     connect(bigImageView_, &TBigImageView::ScrollBox1DblClick, this, &TForm1::ScrollBox1DblClick);

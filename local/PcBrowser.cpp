@@ -117,6 +117,11 @@ void TPcBrowser::PcListViewMouseMove()
         c_.PcListView.setFocus(Qt::MouseFocusReason);
 }
 
+bool TPcBrowser::AnySelected() const
+{
+    return c_.PcListView.selectionModel()->hasSelection();
+}
+
 std::vector<int> TPcBrowser::UploadableSelection() const
 {
     std::vector<int> rows;
@@ -178,6 +183,9 @@ void TPcBrowser::PcLoad(const QString& folder)
         c_.Status.Gauge1.hide();
         c_.PcListView.unsetCursor();
         c_.PcImageDrawTimer.start();
+        // A new listing resets the list, which drops the selection without a word: the count, the
+        // status bar and the upload command must not go on offering what is no longer selected.
+        PcFileUpRefresh();
         emit NavigatePage(1);
     });
 

@@ -49,6 +49,8 @@ public:
     // Counts the selected items that can be sent, and brings the count, status bar and guide in line.
     void PcFileUpRefresh();
     void PcListViewDblClick();
+    // Whether any item is selected, whether it can be sent or not.
+    bool AnySelected() const;
     // Rows of the uploadable selection, first to last.
     std::vector<int> UploadableSelection() const;
 

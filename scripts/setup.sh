@@ -18,7 +18,7 @@ packages=(
   # scripts/run.sh without a display
   xvfb xauth
   # benchmarks
-  libjpeg-turbo-progs python3
+  libjpeg-turbo-progs python3 curl
   # the Debian package and the checks of the installed desktop files
   dpkg-dev file desktop-file-utils appstream
   # sanitizer and fuzzing builds

@@ -270,13 +270,21 @@ void ShopServer::Login(const httplib::Request& request, httplib::Response& respo
     const auto email = FromCp932(request.get_param_value("email"));
     const auto password = FromCp932(request.get_param_value("passwd"));
 
+    // A session the shop does not know (its data was reset, or the session is gone) is replaced by a
+    // fresh one, as a real service would, so a client holding a stale identifier recovers.
+    auto replyNG = [&] {
+        if (!sessionId.empty() && !session)
+            SetSessionCookie(response, store_->CreateSession());
+        ReplyText(response, "NG");
+    };
+
     // Empty credentials ask whether the session is still logged in.
     if (email && email->empty() && password && password->empty()) {
         if (session && session->memberId) {
             SetSessionCookie(response, sessionId);
             return ReplyText(response, "OK");
         }
-        return ReplyText(response, "NG");
+        return replyNG();
     }
 
     const auto member = email && password ? store_->FindMember(*email, *password) : std::nullopt;
@@ -284,7 +292,7 @@ void ShopServer::Login(const httplib::Request& request, httplib::Response& respo
         // A failed attempt does not leave somebody else logged in on this session.
         if (session)
             store_->SetSessionMember(sessionId, std::nullopt);
-        return ReplyText(response, "NG");
+        return replyNG();
     }
     // The client reads the cookie only after "OK", so sessions are made here only on success.
     if (!session)

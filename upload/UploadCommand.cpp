@@ -1,22 +1,94 @@
 #include "upload/UploadCommand.h"
 
 #include "platform/Commands.h"
+#include "platform/Dialogs.h"
+#include "platform/Trace.h"
+#include "service/HttpClient.h"
+#include "service/ServiceClient.h"
+#include "service/ServiceProtocol.h"
 #include "service/Session.h"
+#include "upload/UpLoadProgress.h"
 
 #include <QAction>
+#include <QCoreApplication>
 
 namespace tovari {
 
-TUploadCommand::TUploadCommand(TSession& session, QObject* parent) : QObject(parent), session_(session)
+namespace {
+
+// Runs a function when the scope ends, however it ends.
+template <typename F>
+class ScopeExit {
+public:
+    explicit ScopeExit(F f) : f_(std::move(f)) {}
+    ~ScopeExit() { f_(); }
+    ScopeExit(const ScopeExit&) = delete;
+    ScopeExit& operator=(const ScopeExit&) = delete;
+
+private:
+    F f_;
+};
+
+constexpr int kMaxNamesInReport = 10;
+
+// Photo i of n: 0 for the first, 100 for the last; a single photo shows a full gauge, as the
+// last photo of a batch does.
+int ProgressPercent(int i, int n)
 {
-    connect(&session_, &TSession::Changed, this, &TUploadCommand::UpdateActions);
+    return n >= 2 ? int(qint64(i) * 100 / (n - 1)) : 100;
+}
+
+}  // namespace
+
+TUploadReport MakeUploadReport(const TUploadTally& tally)
+{
+    if (tally.Total > 0 && tally.Sent == tally.Total)
+        return {kUploadCompleteMessage, QStringLiteral("送信完了"), false};
+
+    const QString caption = QStringLiteral("送信結果");
+    if (tally.Total == 0)
+        return {QStringLiteral("送信できる画像がありませんでした。\n読み込めない画像は送信できません。"), caption, true};
+
+    QString text = QStringLiteral("%1枚中 %2枚を送信しました。").arg(tally.Total).arg(tally.Sent);
+    if (tally.Cancelled > 0)
+        text += QStringLiteral("\n転送を中断したため、%1枚は送信していません。").arg(tally.Cancelled);
+    if (tally.Over + tally.AfterOver > 0)
+        text += QStringLiteral("\nご注文が上限の3,000枚に達したため、%1枚は送信できなかった可能性があります。")
+                    .arg(tally.Over + tally.AfterOver);
+    if (tally.Failed > 0)
+        text += QStringLiteral("\n%1枚は通信エラー、サービスのエラー、またはファイルが読めないため送信できませんでした。")
+                    .arg(tally.Failed);
+    if (!tally.NotSent.isEmpty()) {
+        text += QStringLiteral("\n\n送信されなかった画像:");
+        for (qsizetype k = 0; k < tally.NotSent.size() && k < kMaxNamesInReport; ++k)
+            text += '\n' + tally.NotSent[k];
+        if (tally.NotSent.size() > kMaxNamesInReport)
+            text += QStringLiteral("\nほか %1枚").arg(tally.NotSent.size() - kMaxNamesInReport);
+    }
+    return {text, caption, true};
+}
+
+TUploadCommand::TUploadCommand(Context context, QObject* parent) : QObject(parent), c_(std::move(context))
+{
+    connect(&c_.session, &TSession::Changed, this, &TUploadCommand::UpdateActions);
 }
 
 void TUploadCommand::BindActions(const TActionManager1& actions)
 {
     actFileUpLoad_ = actions.ActFileUpLoad;
     actFileUp_ = actions.ActFileUp;
+    actGoAddPrint_ = actions.ActGoAddPrint;
+    connect(actFileUpLoad_, &QAction::triggered, this, &TUploadCommand::ActFileUpLoadExecute);
+    connect(actFileUp_, &QAction::triggered, this, &TUploadCommand::ActFileUpExecute);
     UpdateActions();
+}
+
+void TUploadCommand::SetProgressDialog(TForm2& dialog)
+{
+    if (form2_)
+        disconnect(form2_, nullptr, this, nullptr);
+    form2_ = &dialog;
+    connect(form2_, &TForm2::UploadCancelRequested, this, &TUploadCommand::SetUploadCancel);
 }
 
 void TUploadCommand::SetUploadableCount(int count)
@@ -25,14 +97,143 @@ void TUploadCommand::SetUploadableCount(int count)
     UpdateActions();
 }
 
+void TUploadCommand::SetUploadCancel(bool cancel)
+{
+    UploadCancel = cancel;
+}
+
 void TUploadCommand::UpdateActions()
 {
     if (!actFileUp_)
         return;
-    const bool loggedIn = session_.LoggedIn();
+    const bool loggedIn = c_.session.LoggedIn();
     actFileUpLoad_->setText(loggedIn ? QStringLiteral("画像をアルバムに登録") : QStringLiteral("画像をプリントに追加"));
     actFileUp_->setText(loggedIn ? QStringLiteral("アルバムに登録") : QStringLiteral("プリントに追加"));
-    actFileUp_->setEnabled(uploadableCount_ > 0);
+    actFileUp_->setEnabled(!Uploading && uploadableCount_ > 0);
+}
+
+void TUploadCommand::ActFileUpExecute()
+{
+    ActFileUpLoadExecute();
+}
+
+void TUploadCommand::ActFileUpLoadExecute()
+{
+    // However the command ends, the guide moves on to its last step.
+    const ScopeExit guide([this] { emit NavigatePage(3); });
+
+    if (!c_.session.TransferReady()) {
+        c_.dialogs.ShowMessage(QStringLiteral("お使いのパソコンでは画像の転送が行えません。"));
+        return;
+    }
+    // A second start during a batch is refused below; it must not take back the user's cancel.
+    if (!Uploading)
+        UploadCancel = false;
+    bool stopPosting = false;
+    if (!c_.anySelected()) {
+        c_.dialogs.MessageBox(c_.owner, QStringLiteral("画像を選択してください。"), QStringLiteral("エラー"),
+                              Dialogs::Buttons::Ok, Dialogs::Icon::Error);
+        return;
+    }
+    const std::size_t n = c_.uploadableEntries().size();
+    if (Uploading) {
+        c_.dialogs.ShowMessage(QStringLiteral("現在画像転送中です"));
+        return;
+    }
+    if (c_.dialogs.MessageBox(c_.owner, QStringLiteral("画像を送信します。宜しいですか？"), QStringLiteral("確認"),
+                              Dialogs::Buttons::OkCancel, Dialogs::Icon::None) != Dialogs::Result::Ok)
+        return;
+
+    Uploading = true;
+    if (actGoAddPrint_)
+        actGoAddPrint_->setEnabled(false);
+    UpdateActions();
+    {
+        const ScopeExit end([this] {
+            if (form2_)
+                form2_->hide();
+            UploadList.clear();
+            Uploading = false;
+            // Enabled whatever is selected now; the next count of the selection brings it in line.
+            if (actGoAddPrint_)
+                actGoAddPrint_->setEnabled(true);
+            if (actFileUp_)
+                actFileUp_->setEnabled(true);
+        });
+        // The selection as it is now, but never more photos than were counted before the question.
+        UploadList = c_.uploadableEntries();
+        if (UploadList.size() > n)
+            UploadList.resize(n);
+        tally_ = TUploadTally{};
+        tally_.Total = int(UploadList.size());
+        RunBatch(stopPosting);
+    }
+    const TUploadReport report = MakeUploadReport(tally_);
+    c_.dialogs.MessageBox(c_.owner, report.Text, report.Caption, Dialogs::Buttons::Ok,
+                          report.Warning ? Dialogs::Icon::Warning : Dialogs::Icon::Information);
+}
+
+void TUploadCommand::RunBatch(bool& stopPosting)
+{
+    if (form2_)
+        form2_->show();
+    QCoreApplication::processEvents();
+
+    const int n = int(UploadList.size());
+    for (int i = 0; i < n; ++i) {
+        const TPcImages entry = UploadList[std::size_t(i)];
+        if (UploadCancel) {
+            ++tally_.Cancelled;
+            tally_.NotSent.append(entry.FileName);
+            continue;
+        }
+        {
+            TMultipartFormData body;
+            try {
+                if (form2_)
+                    form2_->SetProgress(ProgressPercent(i, n), n, i + 1);
+                QCoreApplication::processEvents();
+            } catch (const std::exception&) {
+                // The gauge is only a view of the batch; the photo is sent all the same.
+            }
+            if (stopPosting) {
+                ++tally_.AfterOver;
+                tally_.NotSent.append(entry.FileName);
+            } else {
+                try {
+                    if (PostPhoto(body, entry)) {
+                        stopPosting = true;
+                        ++tally_.Over;
+                        tally_.NotSent.append(entry.FileName);
+                    } else {
+                        ++tally_.Sent;
+                    }
+                } catch (const std::exception&) {
+                    // One photo that could not be read or sent does not stop the others; the end
+                    // report names it.
+                    ++tally_.Failed;
+                    tally_.NotSent.append(entry.FileName);
+                }
+            }
+        }
+        QCoreApplication::processEvents();
+    }
+}
+
+bool TUploadCommand::PostPhoto(TMultipartFormData& body, const TPcImages& entry)
+{
+    Trace("Start");
+    body.AddFormField(QStringLiteral("mode"), QStringLiteral("upload"));
+    Trace("Form Data Create");
+    body.AddFile(QStringLiteral("file1"), entry.FolderPath + '/' + entry.FileName);
+    body.Seek(0);
+    Trace("HTTP Post Start");
+    // Straight to the client: the request carries the cookie line the last request left, and the
+    // cookie is not read back.
+    const QByteArray reply = c_.service.IdHTTP1().Post(c_.urls.Upload(c_.session.SessionId()), body);
+    const bool over = reply == kReplyOVER.toLatin1();
+    Trace("HTTP Post End");
+    return over;
 }
 
 }  // namespace tovari

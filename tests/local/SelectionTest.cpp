@@ -66,6 +66,48 @@ TEST_F(SelectionTest, CountLeavesOutUndecodableEntriesAndDrivesCommandStatusAndG
     EXPECT_EQ(uploadable, 0);
 }
 
+// A new listing resets the list and drops the selection without a selection signal; the count, the
+// status bar and the upload command still follow it, whether the listing finished or was stopped.
+TEST_F(SelectionTest, EveryListingBringsCountStatusAndCommandBackInLine)
+{
+    const QString four = Form().Local().SelectedPcFolder();
+    const QString other = MakeFolder(QStringLiteral("other"), {QStringLiteral("e.jpg")});
+    struct Case {
+        const char* what;
+        std::function<void()> relist;
+        int listed;
+    };
+    const Case cases[] = {
+        {"another folder chosen in the tree", [&] { SelectPcFolder(other); ASSERT_TRUE(WaitForListing()); }, 1},
+        {"a listing that was stopped",
+         [&] {
+             Form().Scheduler().PcLoadState = LoadState::DO_STOP_PC;
+             Form().Local().PcLoad(other);
+         },
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (Form().Local().SelectedPcFolder() != four) {
+            SelectPcFolder(four);
+            ASSERT_TRUE(WaitForListing());
+        }
+        Form().Local().PcImageDrawTimer.stop();
+        for (TPcImages& entry : Form().Local().Pc().PcImages)
+            entry.Loadable = true;
+        QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+        ASSERT_EQ(Form().StatusText(), QStringLiteral("4個選択中 "));
+        ASSERT_TRUE(Form().Actions().ActFileUp->isEnabled());
+
+        c.relist();
+        EXPECT_EQ(list->model()->rowCount(), c.listed);
+        EXPECT_EQ(Selected(), 0);
+        EXPECT_EQ(Form().StatusText(), QString());
+        EXPECT_FALSE(Form().Actions().ActFileUp->isEnabled());
+        EXPECT_EQ(Form().Local().Pc().UploadableCount(), 0u);
+    }
+}
+
 TEST_F(SelectionTest, MovingTheMouseOverTheListTakesTheFocusFromTheTree)
 {
     window.activateWindow();

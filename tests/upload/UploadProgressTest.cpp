@@ -1,0 +1,91 @@
+#include "tests/upload/UploadFixture.h"
+
+#include <QKeyEvent>
+#include <QTest>
+
+namespace tovari::test {
+namespace {
+
+class UploadProgressTest : public ProgramTest {
+protected:
+    void SetUp() override
+    {
+        ProgramTest::SetUp();
+        Start(kNoService);
+        dialogs.messages.clear();
+    }
+    TForm2& Dialog() { return program->Form2; }
+};
+
+TEST_F(UploadProgressTest, ControlsStandWhereDesignedWithTheirTexts)
+{
+    TForm2& d = Dialog();
+    EXPECT_FALSE(d.isVisible()) << "hidden at start-up";
+    d.show();
+    ASSERT_TRUE(WaitFor([&] { return d.isVisible(); }));
+    EXPECT_EQ(d.windowTitle(), QStringLiteral("画像転送中..."));
+    EXPECT_EQ(d.size(), QSize(287, 101));
+    EXPECT_EQ(d.minimumSize(), d.maximumSize()) << "fixed border";
+    EXPECT_FALSE(d.isModal());
+    const Qt::WindowFlags flags = d.windowFlags();
+    EXPECT_TRUE(flags & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(flags & Qt::CustomizeWindowHint);
+    for (const Qt::WindowType button : {Qt::WindowSystemMenuHint, Qt::WindowCloseButtonHint, Qt::WindowMinimizeButtonHint,
+                                        Qt::WindowMaximizeButtonHint, Qt::WindowContextHelpButtonHint})
+        EXPECT_FALSE(flags & button) << "title-bar button " << int(button);
+    EXPECT_EQ(d.font().pixelSize(), 11);
+    EXPECT_EQ(d.font().families().value(0), QStringLiteral("Tahoma"));
+
+    struct Control {
+        QWidget* widget;
+        QRect geometry;
+    };
+    for (const Control& c : {Control{d.Gauge1, {24, 40, 237, 21}}, Control{d.Label1, {64, 12, 149, 17}},
+                             Control{d.CancelButton, {204, 72, 75, 21}}})
+        EXPECT_EQ(c.widget->geometry(), c.geometry) << c.widget->objectName().toStdString();
+    EXPECT_EQ(d.CancelButton->text(), QStringLiteral("キャンセル"));
+    EXPECT_EQ(d.Gauge1->minimum(), 0);
+    EXPECT_EQ(d.Gauge1->maximum(), 100);
+    EXPECT_EQ(d.Gauge1->value(), 20);
+    EXPECT_TRUE(d.Label1->autoFillBackground()) << "opaque";
+    EXPECT_TRUE(d.Label1->alignment() & Qt::AlignVCenter);
+
+    d.SetProgress(18, 12, 3);
+    EXPECT_EQ(d.Label1->text(), QStringLiteral("12個中 3個目を転送中..."));
+    EXPECT_EQ(d.Gauge1->value(), 18);
+
+    // Only the program closes it: neither Esc nor a close request hides it.
+    QTest::keyClick(&d, Qt::Key_Escape);
+    EXPECT_TRUE(d.isVisible());
+    d.close();
+    EXPECT_TRUE(d.isVisible());
+
+    // What the user sees; the picture goes to the documentation when asked for.
+    const QImage shot = d.grab().toImage();
+    EXPECT_EQ(shot.size(), QSize(287, 101) * shot.devicePixelRatio());
+    const QString docs = qEnvironmentVariable("TOVARI_SCREENSHOTS");
+    if (!docs.isEmpty()) {
+        EXPECT_TRUE(shot.save(docs + QStringLiteral("/upload-progress.png")));
+    }
+    d.hide();
+}
+
+TEST_F(UploadProgressTest, CancelAsksAndOnlyOkAsksTheBatchToStop)
+{
+    TForm2& d = Dialog();
+    d.show();
+    for (const auto& [answer, cancelled] :
+         {std::pair(Dialogs::Result::Cancel, false), std::pair(Dialogs::Result::Ok, true)}) {
+        Form().Upload().UploadCancel = false;
+        dialogs.answers = {answer};
+        dialogs.messages.clear();
+        QTest::mouseClick(d.CancelButton, Qt::LeftButton);
+        EXPECT_EQ(dialogs.messages, QStringList{QStringLiteral("確認: 転送を中断しますか？")});
+        EXPECT_EQ(Form().Upload().UploadCancel, cancelled);
+        EXPECT_TRUE(d.isVisible()) << "the batch closes it, not the button";
+    }
+    d.hide();
+}
+
+}  // namespace
+}  // namespace tovari::test
