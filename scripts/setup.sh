@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev libsqlite3-dev
   fonts-noto-cjk xvfb xauth
+  curl
 )
 
 missing=()

@@ -46,6 +46,13 @@ bool TServiceClient::GetHTTPBin(const QString& url, const QString& filePath)
     QFile file;
     if (!OpenNativeFile(file, filePath, QIODevice::WriteOnly | QIODevice::Truncate))
         throw EFCreateError(QStringLiteral("Cannot create file \"%1\".").arg(filePath));
+    const bool result = GetHTTPBin(url, file);
+    file.close();
+    return result;
+}
+
+bool TServiceClient::GetHTTPBin(const QString& url, QFile& file)
+{
     bool result = true;
     try {
         SetCookie();
@@ -58,7 +65,6 @@ bool TServiceClient::GetHTTPBin(const QString& url, const QString& filePath)
     // A body that did not reach the disk whole is no success.
     if (!file.flush())
         result = false;
-    file.close();
     return result;
 }
 

@@ -75,19 +75,6 @@ std::optional<std::int64_t> ParseId(std::string_view text)
     return value;
 }
 
-// Upload file names are the client's whole local path in CP932. It is decoded before the
-// separators are looked for: a CP932 trail byte can equal '\'.
-std::string UploadBaseName(const std::string& cp932Path)
-{
-    auto path = FromCp932(cp932Path);
-    if (!path)
-        return "upload";
-    auto separator = path->find_last_of("\\/");
-    std::string base = separator == std::string::npos ? *path : path->substr(separator + 1);
-    std::erase_if(base, [](unsigned char c) { return c < 0x20 || c == 0x7F; });
-    return base.empty() ? "upload" : base;
-}
-
 std::string StatusText(int status, std::size_t maxRequestBytes)
 {
     switch (status) {
@@ -392,7 +379,7 @@ void ShopServer::Upload(const httplib::Request& request, httplib::Response& resp
 
     if (store_->OpenOrderCount(sessionId) >= options_.orderCap)
         return ReplyText(response, "OVER");
-    const auto name = UploadBaseName(file.filename);
+    const auto name = StoredPhotoName(file.filename);
     const auto saved = files_->Save(file.content, name);
     const auto count = store_->AddOrderItem(sessionId, OrderItem{0, name, saved.file, saved.thumbnail, 1, "L"}, options_.orderCap);
     if (!count)
