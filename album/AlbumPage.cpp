@@ -1,21 +1,56 @@
 #include "album/AlbumPage.h"
 
+#include "album/AlbumCache.h"
+#include "local/FullSizeView.h"
 #include "local/LocalPage.h"
 #include "platform/Commands.h"
+#include "platform/Dialogs.h"
 #include "platform/ImageList.h"
+#include "platform/Trace.h"
+#include "service/ServiceClient.h"
+#include "service/ServiceProtocol.h"
 #include "service/Session.h"
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QLabel>
 #include <QMenu>
+#include <QProgressBar>
 #include <QSplitter>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tovari {
 
+namespace {
+
+const QString kTopFolderName = QStringLiteral("トップ");
+constexpr int kSlotRole = Qt::UserRole;
+
+// Filters the list viewport's double clicks into the page's handler, leaving the list's own handling alone.
+class DoubleClickFilter : public QObject {
+public:
+    DoubleClickFilter(std::function<void()> handler, QObject* parent) : QObject(parent), handler_(std::move(handler)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::MouseButtonDblClick)
+            handler_();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> handler_;
+};
+
+}  // namespace
+
 TAlbumPage::TAlbumPage(Context context, QWidget* parent)
-    : QWidget(parent), session_(context.session), albumLoadState_(context.albumLoadState)
+    : QWidget(parent), c_(std::move(context)), session_(c_.session), albumLoadState_(c_.albumLoadState)
 {
     setObjectName(QStringLiteral("AlbumView"));
     AlbumImageList = new TImageList(100, 100, 80, this);
@@ -28,8 +63,9 @@ TAlbumPage::TAlbumPage(Context context, QWidget* parent)
     AlbumTreeView->setObjectName(QStringLiteral("AlbumTreeView"));
     AlbumTreeView->setHeaderHidden(true);
     AlbumTreeView->setIconSize(QSize(16, 16));
-    folderIcon_.addPixmap(context.iconImageList.Pixmap(1));
-    folderIcon_.addPixmap(context.iconImageList.Pixmap(2), QIcon::Selected);
+    AlbumTreeView->setIndentation(19);
+    folderIcon_.addPixmap(c_.iconImageList.Pixmap(1));
+    folderIcon_.addPixmap(c_.iconImageList.Pixmap(2), QIcon::Selected);
     connect(AlbumTreeView, &QTreeWidget::currentItemChanged, this, [this] {
         UpdateActions();
         emit AlbumTreeViewChange();
@@ -39,10 +75,13 @@ TAlbumPage::TAlbumPage(Context context, QWidget* parent)
     AlbumListView->setObjectName(QStringLiteral("AlbumListView"));
     SetUpThumbnailList(AlbumListView);
     model_ = new TVirtualListModel(*this, this);
+    model_->SetImageList(AlbumImageList);
     AlbumListView->setModel(model_);
+    AlbumListView->viewport()->installEventFilter(new DoubleClickFilter([this] { AlbumListViewDblClick(); }, this));
     AlbumListPopupActionBar = new QMenu(this);
     AlbumListPopupActionBar->setObjectName(QStringLiteral("AlbumListPopupActionBar"));
     AlbumMoveMenu = AlbumListPopupActionBar->addMenu(QStringLiteral("他のフォルダへ移動"));
+    AlbumMoveMenu->setObjectName(QStringLiteral("MoveToFolder"));
     connect(AlbumListView, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         AlbumListPopupActionBar->popup(AlbumListView->viewport()->mapToGlobal(pos));
     });
@@ -50,13 +89,13 @@ TAlbumPage::TAlbumPage(Context context, QWidget* parent)
     AlbumSplitter->addWidget(AlbumTreeView);
     AlbumSplitter->addWidget(AlbumListView);
     AlbumSplitter->setStretchFactor(1, 1);
+    AlbumSplitter->setSizes({109, 400});
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(AlbumActionToolBar);
     layout->addWidget(AlbumSplitter, 1);
 
-    // The tree is filled by the member's album only; logged out it is empty from the start.
     connect(&session_, &TSession::LoggedInChanged, this, &TAlbumPage::SessionChanged);
     SessionChanged();
 }
@@ -65,6 +104,9 @@ void TAlbumPage::BindActions(const TActionManager1& actions)
 {
     acTUpFolder_ = actions.AcTUpFolder;
     actReload_ = actions.ActReload;
+    connect(acTUpFolder_, &QAction::triggered, this, &TAlbumPage::AcTUpFolderExecute);
+    connect(actReload_, &QAction::triggered, this, &TAlbumPage::ActReloadExecute);
+    connect(actions.ActDelete, &QAction::triggered, this, &TAlbumPage::ActDeleteExecute);
     UpdateActions();
 }
 
@@ -82,25 +124,260 @@ void TAlbumPage::UpdateActions()
 
 void TAlbumPage::SessionChanged()
 {
-    if (!session_.LoggedIn()) {
+    EmptyAlbumList();
+    if (session_.LoggedIn())
+        AlbumFolderLoad();
+    else
         AlbumTreeView->clear();
-        model_->Clear();
-    }
     UpdateActions();
+}
+
+void TAlbumPage::EmptyAlbumList()
+{
+    AlbumImages.clear();
+    model_->Clear();
+}
+
+void TAlbumPage::AlbumViewSelected()
+{
+    if (session_.LoggedIn() && !AlbumFoldersLoaded)
+        AlbumFolderLoad();
+}
+
+QTreeWidgetItem* TAlbumPage::AddFolderNode(QTreeWidgetItem* parent, const QString& name, int slot)
+{
+    auto* node = new QTreeWidgetItem(QStringList{name});
+    node->setIcon(0, folderIcon_);
+    node->setData(0, kSlotRole, slot);
+    if (parent)
+        parent->addChild(node);
+    else
+        AlbumTreeView->addTopLevelItem(node);
+    return node;
+}
+
+void TAlbumPage::AddMoveMenuEntry(const QString& caption, int slot)
+{
+    // A folder name is text, not a mnemonic.
+    auto* entry = new QAction(QString(caption).replace(QLatin1Char('&'), QStringLiteral("&&")), AlbumMoveMenu);
+    connect(entry, &QAction::triggered, this, &TAlbumPage::ActMoveToFolderExecute);
+    AlbumMoveMenu->addAction(entry);
+    AlbumFolders[std::size_t(slot)].MenuItem = entry;
+}
+
+void TAlbumPage::AlbumFolderLoad()
+{
+    AlbumTreeView->clear();
+    AlbumFolders.clear();
+    try {
+        QString reply;
+        c_.service.GetHTTP(c_.urls.FolderList(session_.SessionId()), reply);
+        const QStringList lines = SplitReplyLines(reply);
+        AlbumFolders.assign(std::max<std::size_t>(1, std::size_t(lines.size())), TAlbumFolder());
+
+        std::vector<QTreeWidgetItem*> nodes{AddFolderNode(nullptr, kTopFolderName, 0)};
+        nodes.front()->setExpanded(true);
+        AlbumFolders[0] = TAlbumFolder{kTopFolderName, 0, 0, nullptr};
+        AlbumMoveMenu->clear();
+        AddMoveMenuEntry(kTopFolderName, 0);
+
+        for (qsizetype k = 1; k < lines.size(); ++k) {
+            const std::optional<TFolderListEntry> folder = ReadFolderLine(lines[k], int(nodes.size()));
+            // A bad line ends the load; the folders before it stay usable.
+            if (!folder)
+                return;
+            AlbumFolders[std::size_t(k)] = TAlbumFolder{folder->Name, folder->Id, folder->ParentIndex, nullptr};
+            nodes.push_back(AddFolderNode(nodes[std::size_t(folder->ParentIndex)], folder->Name, int(k)));
+            AddMoveMenuEntry(folder->Name, int(k));
+        }
+        AlbumFoldersLoaded = true;
+    } catch (const std::exception&) {
+        // A failed folder request leaves what was built so far, without a message.
+    }
 }
 
 std::optional<int> TAlbumPage::SelectedAlbumFolderId() const
 {
-    // Album folders come with the member's album; until it is listed no node maps to a folder id.
-    return std::nullopt;
+    const QTreeWidgetItem* node = AlbumTreeView->currentItem();
+    if (!node)
+        return std::nullopt;
+    const int slot = node->data(0, kSlotRole).toInt();
+    if (slot < 0 || std::size_t(slot) >= AlbumFolders.size())
+        return std::nullopt;
+    return AlbumFolders[std::size_t(slot)].Id;
 }
 
-void TAlbumPage::AlbumLoad(int)
+void TAlbumPage::GoUpFolder()
+{
+    if (c_.selectedTabIndex() != 3)
+        return;
+    QTreeWidgetItem* node = AlbumTreeView->currentItem();
+    if (!node || !node->parent())
+        return;
+    AlbumTreeView->setCurrentItem(node->parent());
+    UpdateActions();
+}
+
+void TAlbumPage::AcTUpFolderExecute()
+{
+    GoUpFolder();
+}
+
+void TAlbumPage::ActReloadExecute()
+{
+    AlbumFolderLoad();
+    if (QTreeWidgetItem* root = AlbumTreeView->topLevelItem(0))
+        root->setExpanded(true);
+}
+
+void TAlbumPage::ActMoveToFolderExecute()
+{
+    // Moving photos between folders has no request in the service's protocol.
+}
+
+void TAlbumPage::ActDeleteExecute()
+{
+    // Deleting album photos has no request in the service's protocol.
+}
+
+bool TAlbumPage::AlbumSmallImgLoad(int photoId)
+{
+    Trace(QByteArray::number(photoId).constData());
+    const QString path = ThumbnailCachePath(c_.imageCacheFolder(), photoId);
+    if (IsReadableFile(path))
+        return true;
+    return DownloadIntoCache(c_.service, c_.urls.SmallImage(session_.SessionId(), photoId), path);
+}
+
+std::optional<QImage> TAlbumPage::ThumbnailCell(int photoId)
+{
+    if (!AlbumSmallImgLoad(photoId))
+        return std::nullopt;
+    const QString path = ThumbnailCachePath(c_.imageCacheFolder(), photoId);
+    try {
+        return DecodeAlbumThumbnail(path);
+    } catch (const std::exception&) {
+        // Left empty or cut short by an earlier run: fetched once more below.
+    }
+    RemoveCacheFile(path);
+    if (!AlbumSmallImgLoad(photoId))
+        return std::nullopt;
+    try {
+        return DecodeAlbumThumbnail(path);
+    } catch (const std::exception&) {
+        // The service's own thumbnail does not decode: the photo is left out, and nothing stays cached.
+        RemoveCacheFile(path);
+        return std::nullopt;
+    }
+}
+
+void TAlbumPage::AlbumLoad(int folderId)
 {
     LoadState& state = albumLoadState_;
+    EmptyAlbumList();
+    AlbumImageList->Clear();
     if (state == LoadState::STOPED_ALBUM)
         state = LoadState::NOW_LOADING_ALBUM;
+
+    QProgressBar& gauge = c_.status.Gauge1;
+    ShowGaugeInStatusBar(gauge, c_.status.StatusBar1);
+    for (const QImage* image : {&c_.unknownFileImage, &c_.folderImage, &c_.folderUpImage})
+        AlbumImageList->Add(*image);
+
+    try {
+        QString reply;
+        c_.service.GetHTTP(c_.urls.FolderImages(session_.SessionId(), folderId), reply);
+        const QStringList lines = SplitReplyLines(reply);
+        const qsizetype count = lines.size();
+        AlbumImages.assign(std::size_t(count), TAlbumImages());
+        // List item k shows slot k: slots are filled in the order photos are listed, so a skipped line
+        // leaves no gap and each item's caption, picture and full-size photo come from one line.
+        std::size_t listed = 0;
+        for (qsizetype i = 0; i < count; ++i) {
+            if (count > 1)
+                gauge.setValue(int(qint64(i) * 100 / (count - 1)));
+            if (state == LoadState::DO_STOP_ALBUM) {
+                Trace("Stoping ALBUM Loading");
+                continue;
+            }
+            TPhotoListEntry photo;
+            const TPhotoLineKind kind = ReadPhotoLine(lines[i], int(i), photo);
+            if (kind == TPhotoLineKind::Bad)
+                break;
+            if (kind == TPhotoLineKind::Photo) {
+                if (const std::optional<QImage> cell = ThumbnailCell(photo.Id)) {
+                    const int t = AlbumImageList->Add(*cell);
+                    // The list may have been emptied while events were pumped (a logout); nothing then.
+                    if (listed < AlbumImages.size()) {
+                        AlbumImages[listed++] = TAlbumImages{photo.Name, photo.Id, t};
+                        model_->AppendItems(1);
+                    }
+                }
+            }
+            QCoreApplication::processEvents();
+        }
+    } catch (const std::exception&) {
+        // The listing ends where it failed and keeps the photos listed so far, without a message.
+    }
+
+    gauge.hide();
     state = state == LoadState::DO_STOP_ALBUM ? LoadState::STOPED_ALBUM : LoadState::LOAD_COMP_ALBUM;
+}
+
+void TAlbumPage::AlbumListViewData(int index, ListItemData& item)
+{
+    if (AlbumImages.empty() || index < 0 || std::size_t(index) >= AlbumImages.size())
+        return;
+    const TAlbumImages& image = AlbumImages[std::size_t(index)];
+    item.Caption = image.Name;
+    item.ImageIndex = image.ImageIndex;
+}
+
+void TAlbumPage::AlbumListViewDblClick()
+{
+    const QModelIndexList selected = AlbumListView->selectionModel()->selectedIndexes();
+    if (selected.isEmpty())
+        return;
+    int first = selected.front().row();
+    for (const QModelIndex& index : selected)
+        first = std::min(first, index.row());
+    AlbumShowBigImage(first);
+}
+
+void TAlbumPage::ShowFileError()
+{
+    c_.service.MessageDialogs().ShowMessage(kAlbumFileErrorMessage);
+}
+
+void TAlbumPage::AlbumShowBigImage(int k)
+{
+    QLabel& bigImage = *c_.bigImageView.BigImage;
+    bigImage.move(0, 0);
+    if (k < 0 || std::size_t(k) >= AlbumImages.size())
+        return;
+    const TAlbumImages photo = AlbumImages[std::size_t(k)];
+    try {
+        emit FullSizeRequested();
+        c_.bigImageView.ScrollHome();
+        // The name comes from the service: it may only ever name a plain file inside the cache folder.
+        if (!IsPlainCacheFileName(photo.Name)) {
+            ShowFileError();
+            return;
+        }
+        const QString path = c_.imageCacheFolder() + QLatin1Char('/') + photo.Name;
+        if (!DownloadIntoCache(c_.service, c_.urls.BigImage(session_.SessionId(), photo.Id), path))
+            return;
+        // Full-size photos are never kept: the file goes whether it decoded or not.
+        try {
+            LoadFullSizeImage(bigImage, path);
+        } catch (...) {
+            RemoveCacheFile(path);
+            throw;
+        }
+        RemoveCacheFile(path);
+    } catch (const std::exception&) {
+        ShowFileError();
+    }
 }
 
 }  // namespace tovari

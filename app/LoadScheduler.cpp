@@ -7,21 +7,39 @@ namespace tovari {
 TLoadScheduler::TLoadScheduler(LoadSchedulerHost& host, QObject* parent) : QObject(parent), host_(host)
 {
     StopTimer.setInterval(100);
-    connect(&StopTimer, &QTimer::timeout, this, &TLoadScheduler::StopTimerExecute);
+    // A timer never fires again while its own timeout is being delivered, so a tick that ran a loader
+    // straight from there would block every later tick until the loader ends. Queued, the tick runs
+    // from the event queue instead, and the loader's pumping delivers the next ones re-entrantly.
+    connect(&StopTimer, &QTimer::timeout, this, &TLoadScheduler::StopTimerTick, Qt::QueuedConnection);
+}
+
+void TLoadScheduler::StopTimerTick()
+{
+    // A tick still queued when the timer was switched off belongs to no request any more.
+    if (StopTimer.isActive())
+        StopTimerExecute();
+}
+
+void TLoadScheduler::EnableStopTimer()
+{
+    // Switching on a running timer keeps its phase: a stream of folder changes (a key held down in a
+    // tree) must not keep pushing the next tick away.
+    if (!StopTimer.isActive())
+        StopTimer.start();
 }
 
 void TLoadScheduler::PcTreeViewChange()
 {
     if (PcLoadState != LoadState::STOPED_PC)
         PcLoadState = LoadState::DO_STOP_PC;
-    StopTimer.start();
+    EnableStopTimer();
 }
 
 void TLoadScheduler::AlbumTreeViewChange()
 {
     if (AlbumLoadState != LoadState::STOPED_ALBUM)
         AlbumLoadState = LoadState::DO_STOP_ALBUM;
-    StopTimer.start();
+    EnableStopTimer();
 }
 
 const char* AlbumLoadStateName(LoadState state)

@@ -38,6 +38,9 @@ public:
     QTimer StopTimer;
 
 private:
+    void StopTimerTick();
+    void EnableStopTimer();
+
     LoadSchedulerHost& host_;
 };
 

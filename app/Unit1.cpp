@@ -125,7 +125,9 @@ void TForm1::createWidgets()
     orderList->setObjectName(QStringLiteral("OrderListView"));
     OrderView_ = MakeViewPanel(OrderActionToolBar, orderList);
     OrderView_->setObjectName(QStringLiteral("OrderView"));
-    album_ = new TAlbumPage({session_, scheduler_->AlbumLoadState, status, *bigImageView_, *IconImageList});
+    album_ = new TAlbumPage({session_, scheduler_->AlbumLoadState, status, *bigImageView_, *IconImageList, Service, Urls,
+                             [this] { return imageCacheFolder_; }, selectedTab, UnknownFileImage, FolderImage,
+                             FolderUpImage});
     for (QWidget* view : {static_cast<QWidget*>(local_), OrderView_, static_cast<QWidget*>(bigImageView_),
                           static_cast<QWidget*>(album_), new QWidget})
         views_->addWidget(view);
@@ -150,6 +152,7 @@ void TForm1::wireParts()
     TPcBrowser& pc = local_->Pc();
     connect(&pc, &TPcBrowser::NavigatePage, &navigateWindow_, &TForm3::SetPage);
     connect(&pc, &TPcBrowser::FullSizeRequested, this, &TForm1::ShowFullSizeView);
+    connect(album_, &TAlbumPage::FullSizeRequested, this, &TForm1::ShowFullSizeView);
     connect(&pc, &TPcBrowser::UploadableCountChanged, upload_, &TUploadCommand::SetUploadableCount);
     connect(upload_, &TUploadCommand::NavigatePage, &navigateWindow_, &TForm3::SetPage);
 
@@ -261,6 +264,8 @@ void TForm1::ExitExecute()
 
 void TForm1::ViewSelect(int i)
 {
+    if (i == 3)
+        album_->AlbumViewSelected();
     if (i == 3 || i == 0 || i == 1)
         currentView_ = std::int16_t(i);
     views_->setCurrentIndex(i >= 0 && i <= 3 ? i : 4);

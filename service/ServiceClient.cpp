@@ -47,6 +47,17 @@ bool TServiceClient::GetHTTPBin(const QString& url, const QString& filePath)
     QFile file;
     if (!OpenNativeFile(file, filePath, QIODevice::WriteOnly | QIODevice::Truncate))
         throw EFCreateError(QStringLiteral("Cannot create file \"%1\".").arg(filePath));
+    const bool result = GetHTTPBin(url, file);
+    // A part of a body (cut off, or stopped at the size cap) is removed rather than left as a broken picture.
+    const bool partial = !result && file.size() > 0;
+    file.close();
+    if (partial)
+        ::unlink(NativePath(filePath).constData());
+    return result;
+}
+
+bool TServiceClient::GetHTTPBin(const QString& url, QFile& file)
+{
     bool result = true;
     try {
         SetCookie();
@@ -56,14 +67,9 @@ bool TServiceClient::GetHTTPBin(const QString& url, const QString& filePath)
         // A failed download only means "no picture"; the callers show nothing either.
         result = false;
     }
-    // A body that did not reach the disk whole is no success; a part of one (cut off, or stopped at
-    // the size cap) is removed rather than left as a broken picture.
+    // A body that did not reach the disk whole is no success.
     if (!file.flush())
         result = false;
-    const bool partial = !result && file.size() > 0;
-    file.close();
-    if (partial)
-        ::unlink(NativePath(filePath).constData());
     return result;
 }
 

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QFile;
+
 namespace tovari {
 
 class Dialogs;
@@ -25,6 +27,8 @@ public:
     // Stores the body in filePath (created or replaced; EFCreateError when that fails). False, without
     // a message, when the request fails in any way; the file then keeps what had arrived.
     bool GetHTTPBin(const QString& url, const QString& filePath);
+    // As above, into a file that the caller opened (and closes, or removes on failure).
+    bool GetHTTPBin(const QString& url, QFile& file);
 
     // Puts "Cookie: sid=" + SessionId into the client's extra headers; an empty or unusable identifier
     // leaves the header set earlier in place.

@@ -153,6 +153,16 @@ std::optional<int> ParseReplyInteger(const QString& text)
     return int(value);
 }
 
+std::optional<int> ParseReplyId(const QString& text)
+{
+    if (text.isEmpty() || (text.size() > 1 && text.at(0) == QLatin1Char('0')))
+        return std::nullopt;
+    for (const QChar c : text)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+    return ParseReplyInteger(text);
+}
+
 bool IsUsableSessionId(const QString& sessionId)
 {
     if (sessionId.isEmpty())
@@ -176,7 +186,7 @@ std::optional<TFolderListEntry> ReadFolderLine(const QString& line, int nodesSoF
     const QStringList fields = SplitReplyFields(line);
     if (fields.size() < 3)
         return std::nullopt;
-    const std::optional<int> id = ParseReplyInteger(fields[0]);
+    const std::optional<int> id = ParseReplyId(fields[0]);
     const std::optional<int> parent = ParseReplyInteger(fields[1]);
     if (!id || !parent || *parent < 0 || *parent >= nodesSoFar)
         return std::nullopt;
@@ -204,7 +214,7 @@ TPhotoLineKind ReadPhotoLine(const QString& line, int lineIndex, TPhotoListEntry
         return TPhotoLineKind::Bad;
     if (*kind != 1)
         return TPhotoLineKind::Skipped;
-    const std::optional<int> id = fields.size() < 3 ? std::nullopt : ParseReplyInteger(fields[1]);
+    const std::optional<int> id = fields.size() < 3 ? std::nullopt : ParseReplyId(fields[1]);
     if (!id)
         return TPhotoLineKind::Bad;
     entry = TPhotoListEntry{lineIndex, *id, fields[1], fields[2]};

@@ -56,6 +56,10 @@ QString FirstReplyLine(const QString& text);
 // A decimal integer with an optional sign, within 32 bits; nothing else.
 std::optional<int> ParseReplyInteger(const QString& text);
 
+// An id: plain decimal digits without sign, blanks or leading zeros, within 32 bits. Written back in
+// decimal it is the very text it came from, so a file named after either is the same file.
+std::optional<int> ParseReplyId(const QString& text);
+
 // A session identifier may go into a URL path and a header: it is not empty and holds no control
 // character.
 bool IsUsableSessionId(const QString& sessionId);
@@ -72,8 +76,8 @@ struct TFolderListEntry {
 };
 
 // Reads folder line k (k >= 1), given that the tree holds nodesSoFar nodes (root included) before it.
-// Nothing when the line is bad: fewer than three fields, an id or index that is no integer, or a
-// parent that is not among the nodes so far.
+// Nothing when the line is bad: fewer than three fields, an id that is no plain id, an index that is no
+// integer, or a parent that is not among the nodes so far.
 std::optional<TFolderListEntry> ReadFolderLine(const QString& line, int nodesSoFar);
 
 // The folders of a folder-list reply (line 0 is a header and is skipped), up to the first bad line.
@@ -91,7 +95,7 @@ struct TPhotoListEntry {
 enum class TPhotoLineKind { Photo, Skipped, Bad };
 
 // Reads one photo line. Skipped: a well-formed line of a kind other than 1. Bad: a line without a
-// kind, or a kind-1 line with fewer than three fields or an id that is no integer.
+// kind, or a kind-1 line with fewer than three fields or an id that is no plain id.
 TPhotoLineKind ReadPhotoLine(const QString& line, int lineIndex, TPhotoListEntry& entry);
 
 // The listed photos of a photo-list reply, up to the first bad line.

@@ -1,6 +1,7 @@
 #include "shop/Pictures.h"
 
 #include "shop/Sqlite.h"
+#include "shop/WireText.h"
 
 #include <QBuffer>
 #include <QLinearGradient>
@@ -41,7 +42,34 @@ QImage PlaceholderThumbnail()
     return image;
 }
 
+// The extension of a name, dot included, when it is a plain one of ASCII letters and digits.
+std::string PlainExtension(std::string_view name)
+{
+    const auto dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot + 1 == name.size() || name.size() - dot > 17)
+        return {};
+    const auto extension = name.substr(dot);
+    const bool plain = std::all_of(extension.begin() + 1, extension.end(),
+                                   [](unsigned char c) { return c < 0x80 && std::isalnum(c); });
+    return plain ? std::string(extension) : std::string();
+}
+
 }  // namespace
+
+std::string StoredPhotoName(const std::string& cp932Path)
+{
+    const std::string fallback = "upload";
+    // Decoded before the separators are looked for: a CP932 trail byte can equal '\'.
+    const auto path = FromCp932(cp932Path);
+    if (!path)
+        return fallback + PlainExtension(cp932Path);
+    const auto separator = path->find_last_of("\\/");
+    std::string base = separator == std::string::npos ? *path : path->substr(separator + 1);
+    std::erase_if(base, [](unsigned char c) { return c < 0x20 || c == 0x7F; });
+    if (base.empty() || base == "." || base == "..")
+        return fallback;
+    return base;
+}
 
 PictureFiles::PictureFiles(std::filesystem::path folder) : folder_(std::move(folder)) {}
 

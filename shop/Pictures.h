@@ -41,4 +41,9 @@ QImage DrawDemoScene(int seed, int width, int height);
 
 std::string ContentTypeForName(std::string_view name);
 
+// The name a photo is kept and listed under, from the client's whole local path in CP932: its last
+// part, a plain file name (no path parts, no control characters, never "." or "..") that keeps the
+// extension. A path that is not valid CP932 gives "upload" with the extension it ends in.
+std::string StoredPhotoName(const std::string& cp932Path);
+
 }  // namespace tovari::shop

@@ -77,19 +77,6 @@ std::optional<std::int64_t> ParseId(std::string_view text)
     return value;
 }
 
-// Upload file names are the client's whole local path in CP932. It is decoded before the
-// separators are looked for: a CP932 trail byte can equal '\'.
-std::string UploadBaseName(const std::string& cp932Path)
-{
-    auto path = FromCp932(cp932Path);
-    if (!path)
-        return "upload";
-    auto separator = path->find_last_of("\\/");
-    std::string base = separator == std::string::npos ? *path : path->substr(separator + 1);
-    std::erase_if(base, [](unsigned char c) { return c < 0x20 || c == 0x7F; });
-    return base.empty() ? "upload" : base;
-}
-
 std::string StatusText(int status, std::size_t maxRequestBytes)
 {
     switch (status) {
@@ -126,6 +113,9 @@ void ShopServer::SetUpRoutes()
         int yes = 1;
         setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
+    // A reply goes out as header and body in two writes; with Nagle's algorithm the body would wait
+    // for the client's delayed acknowledgement, tens of milliseconds per request on a kept-alive connection.
+    server_->set_tcp_nodelay(true);
     server_->set_payload_max_length(options_.maxRequestBytes);
     server_->set_error_handler([this](const httplib::Request&, httplib::Response& response) {
         if (response.body.empty())
@@ -411,7 +401,7 @@ void ShopServer::Upload(const httplib::Request& request, httplib::Response& resp
 
     if (store_->OpenOrderCount(sessionId) >= options_.orderCap)
         return ReplyText(response, "OVER");
-    const auto name = UploadBaseName(file.filename);
+    const auto name = StoredPhotoName(file.filename);
     const auto saved = files_->Save(file.content, name);
     const auto count = store_->AddOrderItem(sessionId, OrderItem{0, name, saved.file, saved.thumbnail, 1, "L"}, options_.orderCap);
     if (!count)

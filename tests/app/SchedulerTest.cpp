@@ -1,9 +1,15 @@
 #include "tests/app/ProgramFixture.h"
 
+#include "shop/DemoAlbum.h"
+
 #include <QAbstractItemModel>
 #include <QCoreApplication>
+#include <QLineEdit>
 #include <QTabBar>
+#include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
+#include <map>
 
 namespace tovari::test {
 namespace {
@@ -107,6 +113,108 @@ TEST_F(SchedulerTest, ChangeMadeOnTheAlbumTabIsListedWhenTheLocalTabIsChosen)
     Form().Tabs().setCurrentIndex(0);
     ASSERT_TRUE(WaitForListing());
     EXPECT_EQ(ListedCaptions(), QStringList{QStringLiteral("later.jpg")});
+}
+
+// The demo member logged in, for the album side of the scheduler.
+class AlbumSchedulerTest : public ProgramTest {
+protected:
+    void SetUp() override
+    {
+        ProgramTest::SetUp();
+        Start(DemoShopUrl(), [](TLoginDialog& dialog) {
+            dialog.EditEmail->setText(QString::fromUtf8(shop::kDemoEmail));
+            dialog.EditPasswd->setText(QString::fromUtf8(shop::kDemoPassword));
+            return QDialog::Accepted;
+        });
+        Form().Actions().ActLogin->trigger();
+        ASSERT_TRUE(Form().Session().LoggedIn());
+        QObject::connect(Form().Album().AlbumListView->model(), &QAbstractItemModel::modelReset, [this] { ++albumListings; });
+    }
+
+    QTreeWidgetItem* AlbumNode(const QString& name)
+    {
+        const auto found = Form().Album().AlbumTreeView->findItems(name, Qt::MatchExactly | Qt::MatchRecursive);
+        return found.isEmpty() ? nullptr : found.front();
+    }
+
+    int AlbumItems() { return Form().Album().AlbumListView->model()->rowCount(); }
+
+    int albumListings = 0;
+};
+
+// The scheduler's tick also runs while a loader pumps events: an album folder chosen during a local
+// scan is listed before that scan ends.
+TEST_F(AlbumSchedulerTest, AlbumListingStartsWhileALocalScanRuns)
+{
+    const QString big = MakeFolder(QStringLiteral("big"), [] {
+        QStringList names;
+        for (int i = 0; i < 300; ++i)
+            names.append(QStringLiteral("p%1.jpg").arg(i, 4, 10, QChar('0')));
+        return names;
+    }());
+    bool choseAlbum = false;
+    bool listedDuringScan = false;
+    QTimer during;
+    during.setInterval(0);
+    QObject::connect(&during, &QTimer::timeout, [&] {
+        if (choseAlbum || Form().Scheduler().PcLoadState != LoadState::NOW_LOADING_PC)
+            return;
+        choseAlbum = true;
+        Form().Tabs().setCurrentIndex(3);
+        Form().Album().AlbumTreeView->setCurrentItem(AlbumNode(QStringLiteral("家族")));
+        // Still inside the scan's pumping: the album listing must come from a tick delivered here.
+        listedDuringScan = WaitFor([&] { return AlbumItems() == 2; }, std::chrono::seconds(5)) &&
+                           Form().Scheduler().PcLoadState == LoadState::NOW_LOADING_PC;
+    });
+    during.start();
+    SelectPcFolder(big);
+    ASSERT_TRUE(WaitFor([&] { return choseAlbum; }));
+    during.stop();
+    EXPECT_TRUE(listedDuringScan);
+    ASSERT_TRUE(WaitForListing());
+    EXPECT_EQ(ListedCaptions().size(), 300);
+    EXPECT_EQ(Form().Scheduler().PcLoadState, LoadState::STOPED_PC);
+    EXPECT_EQ(Form().Scheduler().AlbumLoadState, LoadState::STOPED_ALBUM);
+}
+
+// A key held down in the tree changes the folder faster than the timer ticks; the tick keeps its
+// phase, so the folder under the cursor is listed every 100 ms instead of never until release.
+TEST_F(AlbumSchedulerTest, HeldKeyListsTheCurrentFolderEveryTick)
+{
+    Form().Tabs().setCurrentIndex(3);
+    QTreeWidget* tree = Form().Album().AlbumTreeView;
+    tree->expandAll();
+    tree->setCurrentItem(tree->topLevelItem(0));
+    ASSERT_TRUE(WaitForListing());
+    const int before = albumListings;
+
+    int presses = 0;
+    bool down = true;
+    QTimer repeat;
+    repeat.setInterval(30);
+    QObject::connect(&repeat, &QTimer::timeout, [&] {
+        QTreeWidgetItem* current = tree->currentItem();
+        if (down && !tree->itemBelow(current))
+            down = false;
+        else if (!down && !tree->itemAbove(current))
+            down = true;
+        QTest::keyClick(tree, down ? Qt::Key_Down : Qt::Key_Up);
+        ++presses;
+    });
+    repeat.start();
+    ASSERT_TRUE(WaitFor([&] { return presses >= 40; }, std::chrono::seconds(30)));
+    repeat.stop();
+    // About 1.2 s of changes: a dozen ticks, of which a good part must have listed.
+    EXPECT_GE(albumListings - before, 3);
+
+    // After the release the folder under the cursor is the one listed.
+    ASSERT_TRUE(WaitForListing());
+    const std::map<QString, int> photosIn{{QStringLiteral("トップ"), 0},  {QStringLiteral("家族"), 2},
+                                          {QStringLiteral("2007年 夏"), 4}, {QStringLiteral("海水浴"), 6},
+                                          {QStringLiteral("夕焼け"), 3},  {QStringLiteral("誕生日"), 3},
+                                          {QStringLiteral("旅行"), 2},    {QStringLiteral("京都"), 6},
+                                          {QStringLiteral("北海道"), 4},  {QStringLiteral("ペット"), 8}};
+    EXPECT_EQ(AlbumItems(), photosIn.at(tree->currentItem()->text(0))) << tree->currentItem()->text(0).toStdString();
 }
 
 TEST(LoadStateNames, AlbumStatesHaveDebugNamesAndLocalOnesNone)

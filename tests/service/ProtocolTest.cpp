@@ -57,6 +57,8 @@ TEST(ServiceProtocol, FolderListStopsAtTheFirstBadLine)
              std::pair<QString, Folders>("h\n10<!--SEP-->0<!--SEP-->a\n5<!--SEP-->0<!--SEP-->\n6<!--SEP-->0<!--SEP-->b",
                                          {{10, 0, "a"}}),
              std::pair<QString, Folders>("h\nx<!--SEP-->0<!--SEP-->a", {}),
+             std::pair<QString, Folders>("h\n10<!--SEP-->0<!--SEP-->a\n011<!--SEP-->0<!--SEP-->b", {{10, 0, "a"}}),
+             std::pair<QString, Folders>("h\n+10<!--SEP-->0<!--SEP-->a", {}),
              std::pair<QString, Folders>("h\n10<!--SEP-->0<!--SEP-->a\n\n11<!--SEP-->0<!--SEP-->b", {{10, 0, "a"}}),
              std::pair<QString, Folders>("h\n10<!--SEP-->0<!--SEP--><!--SEP-->x", {{10, 0, ""}})}) {
         Folders got;
@@ -72,7 +74,13 @@ TEST(ServiceProtocol, PhotoListKeepsKindOneUpToTheFirstBadLine)
     using Photos = std::vector<std::tuple<int, int, QString, QString>>;  // line, id, id text, name
     for (const auto& [reply, expected] : {
              std::pair<QString, Photos>("2<!--SEP-->17<!--SEP-->a.jpg\r\n1<!--SEP-->18<!--SEP-->b.jpg\r\n", {{1, 18, "18", "b.jpg"}}),
-             std::pair<QString, Photos>("1<!--SEP-->+018<!--SEP-->c.JPG", {{0, 18, "+018", "c.JPG"}}),
+             std::pair<QString, Photos>("1<!--SEP-->18<!--SEP-->c.JPG", {{0, 18, "18", "c.JPG"}}),
+             // An id must name its cache file one way only: no sign, blank or leading zero.
+             std::pair<QString, Photos>("1<!--SEP-->0<!--SEP-->z.jpg\n1<!--SEP-->018<!--SEP-->c.jpg", {{0, 0, "0", "z.jpg"}}),
+             std::pair<QString, Photos>("1<!--SEP-->+18<!--SEP-->c.jpg", {}),
+             std::pair<QString, Photos>("1<!--SEP--> 18<!--SEP-->c.jpg", {}),
+             std::pair<QString, Photos>("1<!--SEP-->-18<!--SEP-->c.jpg", {}),
+             std::pair<QString, Photos>("1<!--SEP-->4294967314<!--SEP-->c.jpg", {}),
              std::pair<QString, Photos>("1<!--SEP-->1<!--SEP-->a.jpg\n1<!--SEP-->x<!--SEP-->b.jpg\n1<!--SEP-->3<!--SEP-->c.jpg",
                                         {{0, 1, "1", "a.jpg"}}),
              std::pair<QString, Photos>("1<!--SEP-->1<!--SEP-->a.jpg\n1<!--SEP-->2\n1<!--SEP-->3<!--SEP-->c.jpg",

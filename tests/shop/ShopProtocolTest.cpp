@@ -82,8 +82,9 @@ TEST_F(ShopProtocolTest, FolderListIsDepthFirstWithParentPositions)
     std::vector<std::pair<std::string, int>> tree;
     for (const auto& folder : FolderList(sessionId))
         tree.emplace_back(folder.name, folder.number);
-    EXPECT_EQ(tree, (std::vector<std::pair<std::string, int>>{{"家族", 0}, {"2007年 夏", 1}, {"海水浴", 2}, {"誕生日", 1},
-                                                             {"新しいフォルダ", 1}, {"旅行", 0}, {"京都", 6}, {"ペット", 0}}));
+    EXPECT_EQ(tree, (std::vector<std::pair<std::string, int>>{{"家族", 0}, {"2007年 夏", 1}, {"海水浴", 2}, {"夕焼け", 3},
+                                                             {"誕生日", 1}, {"新しいフォルダ", 1}, {"旅行", 0}, {"京都", 7},
+                                                             {"北海道", 7}, {"ペット", 0}}));
 }
 
 TEST_F(ShopProtocolTest, PhotoListsThumbnailsAndFullSizePhotos)

@@ -26,7 +26,14 @@ TEST_F(ShopUploadOrderTest, UploadKeepsOnlyTheBaseNameOfTheClientPath)
              // 写真\表紙.jpg: the trail byte of 表 is 0x5C, the same as '\'.
              std::tuple("Windows path with Japanese folders", "C:\\\x8E\xCA\x90\x5E\\\x95\x5C\x8E\x86.jpg", "表紙.jpg"),
              std::tuple("slash separators", "/home/user/pictures/cat.jpg", "cat.jpg"),
-             std::tuple("bare file name", "dog.jpg", "dog.jpg")}) {
+             std::tuple("bare file name", "dog.jpg", "dog.jpg"),
+             // The stored name becomes a file name on the client: never a path part, always its extension.
+             std::tuple("not CP932, extension kept", "C:\\\x82\xFF\x82\\photo.JPG", "upload.JPG"),
+             std::tuple("not CP932, odd extension dropped", "C:\\\x82\xFF.j/pg", "upload"),
+             std::tuple("parent folder as the last part", "C:\\photos\\..", "upload"),
+             std::tuple("current folder as the last part", "/home/user/.", "upload"),
+             std::tuple("trailing separator", "C:\\photos\\", "upload"),
+             std::tuple("control characters dropped", "C:\\a\x01" "b\x7F.jpg", "ab.jpg")}) {
         const auto sessionId = NewSession();
         EXPECT_EQ(Upload(sessionId, cp932Path, MakeJpeg(64, 48))->body, "OK") << what;
         EXPECT_NE(OrderPage(sessionId).find(std::string("<td>") + expectedName + "</td>"), std::string::npos) << what;

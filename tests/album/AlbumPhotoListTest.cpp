@@ -1,0 +1,238 @@
+#include "tests/album/AlbumTestSupport.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+namespace tovari::test {
+namespace {
+
+// Records what the gauge goes through while a listing runs.
+class GaugeWatch : public QObject {
+public:
+    explicit GaugeWatch(QProgressBar& gauge)
+    {
+        gauge.installEventFilter(this);
+        QObject::connect(&gauge, &QProgressBar::valueChanged, this, [this](int v) { values.append(v); });
+    }
+    int shows = 0;
+    int hides = 0;
+    QList<int> values;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        shows += event->type() == QEvent::Show;
+        hides += event->type() == QEvent::Hide;
+        return false;
+    }
+};
+
+class AlbumPhotoListTest : public AlbumPageTest {
+protected:
+    void SetUp() override
+    {
+        shop.SetFolderList(QStringLiteral("OK\r\n"));
+        LogIn();
+    }
+    // A photo whose thumbnail is a solid square of the given colour.
+    void AddPhoto(int id, QColor colour, int width = 100, int height = 75)
+    {
+        shop.SetThumbnail(id, {SolidJpeg(width, height, colour)});
+    }
+};
+
+TEST_F(AlbumPhotoListTest, EmptyFolderShowsAndHidesTheGauge)
+{
+    for (const QString& reply : {QString(), PhotoLine(2, 5, QStringLiteral("子フォルダ"))}) {
+        GaugeWatch watch(gauge);
+        shop.SetPhotoList(7, reply);
+        List(7);
+        EXPECT_TRUE(Captions().isEmpty());
+        EXPECT_EQ(watch.shows, 1);
+        EXPECT_EQ(watch.hides, 1);
+        EXPECT_FALSE(gauge.isVisible());
+        EXPECT_EQ(state, LoadState::LOAD_COMP_ALBUM);
+        // The list starts with the three pictures of the form.
+        ASSERT_EQ(page->AlbumImageList->Count(), 3);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(page->AlbumImageList->Image(i).pixelColor(50, 50), formImages[i].pixelColor(50, 50));
+    }
+}
+
+TEST_F(AlbumPhotoListTest, OneLineReplyListsThePhotoWithTheGaugeAtZero)
+{
+    AddPhoto(17, Qt::red);
+    shop.SetPhotoList(7, PhotoLine(1, 17, QStringLiteral("a.jpg")));
+    GaugeWatch watch(gauge);
+    List(7);
+    EXPECT_EQ(Captions(), QStringList{QStringLiteral("a.jpg")});
+    EXPECT_TRUE(watch.values.isEmpty() || watch.values == QList<int>{0}) << watch.values.size();
+    EXPECT_EQ(gauge.value(), 0);
+    EXPECT_TRUE(QFile::exists(Cache() + QStringLiteral("/17.jpg")));
+}
+
+TEST_F(AlbumPhotoListTest, GaugeFollowsTheLinesAndSecondListingRequestsNoThumbnail)
+{
+    QString reply = PhotoLine(2, 1, QStringLiteral("sub"));
+    for (int id = 10; id < 14; ++id) {
+        AddPhoto(id, QColor::fromHsv(id * 20, 255, 255));
+        reply += PhotoLine(1, id, QStringLiteral("写真%1.jpg").arg(id));
+    }
+    shop.SetPhotoList(3, reply);
+    GaugeWatch watch(gauge);
+    List(3);
+    EXPECT_EQ(watch.values, (QList<int>{0, 25, 50, 75, 100}));
+    EXPECT_EQ(Captions().size(), 4);
+    EXPECT_EQ(shop.Count("/wis/wi_image.php/s1?mode=small"), 4);
+
+    List(3);
+    EXPECT_EQ(Captions().size(), 4);
+    EXPECT_EQ(shop.Count("/wis/wi_image.php/s1?mode=small"), 4);
+    EXPECT_EQ(shop.Count("/wis/wi_folder.php/s1?mode=img&id=3"), 2);
+}
+
+// Skipped lines (other kinds, photos without a thumbnail) leave no gap: list item k shows caption,
+// picture and full-size photo of one and the same reply line.
+TEST_F(AlbumPhotoListTest, ItemsPairWithTheirOwnLinesAcrossSkippedOnes)
+{
+    AddPhoto(21, Qt::red);
+    AddPhoto(23, Qt::green);
+    AddPhoto(24, Qt::blue);
+    shop.SetPhotoList(1, PhotoLine(1, 21, QStringLiteral("赤.jpg")) + PhotoLine(2, 22, QStringLiteral("folder")) +
+                             PhotoLine(1, 22, QStringLiteral("no-thumbnail.jpg")) + PhotoLine(1, 23, QStringLiteral("緑.jpg")) +
+                             PhotoLine(0, 99, QStringLiteral("kind0")) + PhotoLine(1, 24, QStringLiteral("青.jpg")));
+    List(1);
+    EXPECT_EQ(Captions(), (QStringList{QStringLiteral("赤.jpg"), QStringLiteral("緑.jpg"), QStringLiteral("青.jpg")}));
+    const QColor colours[] = {Qt::red, Qt::green, Qt::blue};
+    const int ids[] = {21, 23, 24};
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_TRUE(Near(ItemColour(k), colours[k])) << k;
+        EXPECT_EQ(page->AlbumImages[std::size_t(k)].Id, ids[k]);
+        EXPECT_EQ(page->AlbumImages[std::size_t(k)].ImageIndex, 3 + k);
+    }
+    // One slot per reply line; those after the listed photos stay empty.
+    ASSERT_EQ(page->AlbumImages.size(), 6u);
+    EXPECT_TRUE(page->AlbumImages[3].Name.isEmpty());
+    EXPECT_EQ(page->AlbumImages[5].Id, 0);
+    // The photo without a thumbnail left no file behind that could pass for a cached one.
+    EXPECT_FALSE(QFile::exists(Cache() + QStringLiteral("/22.jpg")));
+}
+
+TEST_F(AlbumPhotoListTest, MalformedLinesEndTheListingKeepingEarlierPhotos)
+{
+    AddPhoto(1, Qt::red);
+    AddPhoto(2, Qt::green);
+    for (const QString& bad : {QStringLiteral("1<!--SEP-->+2<!--SEP-->b.jpg"), QStringLiteral("1<!--SEP--> 2<!--SEP-->b.jpg"),
+                               QStringLiteral("1<!--SEP-->02<!--SEP-->b.jpg"), QStringLiteral("1<!--SEP-->2"),
+                               QStringLiteral("x<!--SEP-->2<!--SEP-->b.jpg"), QStringLiteral("NG")}) {
+        shop.SetPhotoList(5, PhotoLine(1, 1, QStringLiteral("a.jpg")) + bad + "\r\n" + PhotoLine(1, 2, QStringLiteral("c.jpg")));
+        List(5);
+        EXPECT_EQ(Captions(), QStringList{QStringLiteral("a.jpg")}) << bad.toStdString();
+        EXPECT_EQ(state, LoadState::LOAD_COMP_ALBUM);
+        EXPECT_FALSE(gauge.isVisible());
+    }
+    EXPECT_EQ(shop.ThumbnailRequests(2), 0);
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+// An 80 x 60 thumbnail sits at (10, 20) on white; a 120 x 100 one is centred and cropped.
+TEST_F(AlbumPhotoListTest, ThumbnailsAreCentredOnWhiteAndCropped)
+{
+    AddPhoto(1, Qt::black, 80, 60);
+    AddPhoto(2, Qt::black, 120, 100);
+    shop.SetPhotoList(1, PhotoLine(1, 1, QStringLiteral("small.jpg")) + PhotoLine(1, 2, QStringLiteral("wide.jpg")));
+    List(1);
+    ASSERT_EQ(Captions().size(), 2);
+    const QImage small = page->AlbumImageList->Image(3);
+    for (const auto& [x, y, white] : {std::tuple(9, 50, true), std::tuple(10, 50, false), std::tuple(89, 50, false),
+                                      std::tuple(90, 50, true), std::tuple(50, 19, true), std::tuple(50, 20, false),
+                                      std::tuple(50, 79, false), std::tuple(50, 80, true)})
+        EXPECT_EQ(Near(small.pixelColor(x, y), Qt::white, 40), white) << x << "," << y;
+    const QImage wide = page->AlbumImageList->Image(4);
+    for (const auto& [x, y] : {std::pair(0, 0), std::pair(99, 99), std::pair(0, 50), std::pair(50, 0)})
+        EXPECT_TRUE(Near(wide.pixelColor(x, y), Qt::black, 40)) << x << "," << y;
+}
+
+// A thumbnail request that fails leaves no file: the photo is left out now and asked for again at the
+// next listing, which shows it.
+TEST_F(AlbumPhotoListTest, FailedThumbnailIsRequestedAgainAndThenShown)
+{
+    shop.SetThumbnail(5, {SolidJpeg(100, 75, Qt::red), 200, 1});
+    AddPhoto(6, Qt::green);
+    shop.SetPhotoList(2, PhotoLine(1, 5, QStringLiteral("a.jpg")) + PhotoLine(1, 6, QStringLiteral("b.jpg")));
+    List(2);
+    EXPECT_EQ(Captions(), QStringList{QStringLiteral("b.jpg")});
+    EXPECT_FALSE(QFile::exists(Cache() + QStringLiteral("/5.jpg")));
+    List(2);
+    EXPECT_EQ(Captions(), (QStringList{QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}));
+    EXPECT_EQ(shop.ThumbnailRequests(5), 2);
+    EXPECT_EQ(shop.ThumbnailRequests(6), 1);
+    EXPECT_TRUE(Near(ItemColour(0), Qt::red));
+}
+
+// A cached thumbnail that does not decode (empty, cut short) is fetched once more; when the fresh one
+// does not decode either, only that photo is left out.
+TEST_F(AlbumPhotoListTest, UndecodableCachedThumbnailsHealOrAreLeftOut)
+{
+    const QByteArray good = SolidJpeg(100, 75, Qt::blue);
+    WriteFile(Cache() + QStringLiteral("/7.jpg"));
+    WriteFile(Cache() + QStringLiteral("/8.jpg"), good.left(good.size() / 3));
+    WriteFile(Cache() + QStringLiteral("/9.jpg"));
+    AddPhoto(7, Qt::red);
+    AddPhoto(8, Qt::green);
+    shop.SetThumbnail(9, {QByteArray("not a jpeg")});
+    AddPhoto(10, Qt::blue);
+    shop.SetPhotoList(4, PhotoLine(1, 7, QStringLiteral("empty.jpg")) + PhotoLine(1, 8, QStringLiteral("cut.jpg")) +
+                             PhotoLine(1, 9, QStringLiteral("broken.jpg")) + PhotoLine(1, 10, QStringLiteral("after.jpg")));
+    List(4);
+    EXPECT_EQ(Captions(), (QStringList{QStringLiteral("empty.jpg"), QStringLiteral("cut.jpg"), QStringLiteral("after.jpg")}));
+    EXPECT_TRUE(Near(ItemColour(0), Qt::red));
+    EXPECT_TRUE(Near(ItemColour(1), Qt::green));
+    EXPECT_EQ(shop.ThumbnailRequests(7), 1);
+    EXPECT_EQ(shop.ThumbnailRequests(8), 1);
+    EXPECT_EQ(shop.ThumbnailRequests(9), 1);
+    EXPECT_FALSE(QFile::exists(Cache() + QStringLiteral("/9.jpg")));
+    EXPECT_EQ(ReadFileBytes(Cache() + QStringLiteral("/7.jpg")), SolidJpeg(100, 75, Qt::red));
+}
+
+// A stop request that arrives while a listing pumps events skips the remaining lines at once.
+TEST_F(AlbumPhotoListTest, StopRequestSkipsTheRemainingLines)
+{
+    QString reply;
+    for (int id = 1; id <= 6; ++id) {
+        AddPhoto(id, Qt::red);
+        reply += PhotoLine(1, id, QStringLiteral("%1.jpg").arg(id));
+    }
+    shop.SetPhotoList(9, reply);
+    RecordedTraces().clear();
+    QTimer stopper;
+    stopper.setInterval(0);
+    QObject::connect(&stopper, &QTimer::timeout, [&] {
+        if (page->AlbumListView->model()->rowCount() >= 2 && state == LoadState::NOW_LOADING_ALBUM)
+            state = LoadState::DO_STOP_ALBUM;
+    });
+    stopper.start();
+    List(9);
+    const int listed = int(Captions().size());
+    EXPECT_GE(listed, 2);
+    EXPECT_LT(listed, 6);
+    EXPECT_EQ(state, LoadState::STOPED_ALBUM);
+    EXPECT_EQ(RecordedTraces().count(QStringLiteral("Stoping ALBUM Loading")), 6 - listed);
+    EXPECT_EQ(shop.Count("/wis/wi_image.php/s1?mode=small"), listed);
+}
+
+TEST_F(AlbumPhotoListTest, FailedListRequestLeavesAnEmptyListAndMovesTheStateOn)
+{
+    AddPhoto(1, Qt::red);
+    shop.SetPhotoList(1, PhotoLine(1, 1, QStringLiteral("a.jpg")));
+    List(1);
+    ASSERT_EQ(Captions().size(), 1);
+    shop.SetPhotoList(1, QStringLiteral("NG"));
+    List(1);
+    EXPECT_TRUE(Captions().isEmpty());
+    EXPECT_EQ(state, LoadState::LOAD_COMP_ALBUM);
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+}  // namespace
+}  // namespace tovari::test
