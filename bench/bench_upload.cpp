@@ -29,7 +29,7 @@ public:
         return Result::Ok;
     }
     QString InputBox(const QString&, const QString&, const QString& text) override { return text; }
-    std::optional<QString> BrowseForFolder(QWidget*, const QString&) override { return std::nullopt; }
+    std::optional<QString> BrowseForFolder(QWidget*, const QString&, const QString&) override { return std::nullopt; }
     QString last;
 };
 

@@ -10,6 +10,7 @@ packages=(
   qt6-base-dev qt6-svg-dev libgl-dev
   libcurl4-openssl-dev libjpeg62-turbo-dev
   libwmf-dev libemf2svg-dev
+  libexpat1-dev  # libwmf's pkg-config file links expat, but libwmf-dev does not depend on it
   libpng-dev libgif-dev libtiff-dev libwebp-dev libheif-dev libheif1 libde265-0 libx265-199 libaom3 libdav1d6
   libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev libsqlite3-dev libsodium-dev

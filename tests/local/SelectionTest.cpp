@@ -67,10 +67,10 @@ TEST_F(SelectionTest, CountLeavesOutUndecodableEntriesAndDrivesCommandStatusAndG
 }
 
 // A new listing resets the list and drops the selection without a selection signal; the count, the
-// status bar and the upload command still follow it, whether the listing finished or was stopped.
+// status bar and the count the upload command follows still follow it, whether the listing finished or was stopped.
 TEST_F(SelectionTest, EveryListingBringsCountStatusAndCommandBackInLine)
 {
-    const QString four = Form().Local().SelectedPcFolder();
+    const QString four = page->SelectedPcFolder();
     const QString other = MakeFolder(QStringLiteral("other"), {QStringLiteral("e.jpg")});
     struct Case {
         const char* what;
@@ -81,30 +81,30 @@ TEST_F(SelectionTest, EveryListingBringsCountStatusAndCommandBackInLine)
         {"another folder chosen in the tree", [&] { SelectPcFolder(other); ASSERT_TRUE(WaitForListing()); }, 1},
         {"a listing that was stopped",
          [&] {
-             Form().Scheduler().PcLoadState = LoadState::DO_STOP_PC;
-             Form().Local().PcLoad(other);
+             scheduler.PcLoadState = LoadState::DO_STOP_PC;
+             page->PcLoad(other);
          },
          0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        if (Form().Local().SelectedPcFolder() != four) {
+        if (page->SelectedPcFolder() != four) {
             SelectPcFolder(four);
             ASSERT_TRUE(WaitForListing());
         }
-        Form().Local().PcImageDrawTimer.stop();
-        for (TPcImages& entry : Form().Local().Pc().PcImages)
+        page->PcImageDrawTimer.stop();
+        for (TPcImages& entry : pc.PcImages)
             entry.Loadable = true;
         QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
-        ASSERT_EQ(Form().StatusText(), QStringLiteral("4個選択中 "));
-        ASSERT_TRUE(Form().Actions().ActFileUp->isEnabled());
+        ASSERT_EQ(statusPanel->text(), QStringLiteral("4個選択中 "));
+        ASSERT_EQ(uploadable, 4);
 
         c.relist();
         EXPECT_EQ(list->model()->rowCount(), c.listed);
         EXPECT_EQ(Selected(), 0);
-        EXPECT_EQ(Form().StatusText(), QString());
-        EXPECT_FALSE(Form().Actions().ActFileUp->isEnabled());
-        EXPECT_EQ(Form().Local().Pc().UploadableCount(), 0u);
+        EXPECT_EQ(statusPanel->text(), QString());
+        EXPECT_EQ(uploadable, 0);
+        EXPECT_EQ(pc.UploadableCount(), 0u);
     }
 }
 
