@@ -48,6 +48,11 @@ struct TickCase {
     bool timerStillOn;
 };
 
+void PrintTo(const TickCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class LoadSchedulerTickTest : public testing::TestWithParam<TickCase> {};
 
 TEST_P(LoadSchedulerTickTest, OneTickStartsAtMostTheLoaderOfTheShownSide)
