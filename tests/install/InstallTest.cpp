@@ -107,6 +107,13 @@ TEST_F(InstalledTree, HoldsTheProgramsAndTheirDesktopFiles)
         {QStringLiteral("share/man/man1/tovari.1.gz"), false},
         {QStringLiteral("share/man/man1/tovari-shop.1.gz"), false},
         {QStringLiteral("lib/systemd/user/tovari-shop.service"), false},
+        {QStringLiteral("lib/tovari/libtovari_localmem.so"), false},
+        {QStringLiteral("lib/tovari/png.spi"), false},
+        {QStringLiteral("lib/tovari/gif.spi"), false},
+        {QStringLiteral("lib/tovari/tiff.spi"), false},
+        {QStringLiteral("lib/tovari/webp.spi"), false},
+        {QStringLiteral("lib/tovari/heic.spi"), false},
+        {QStringLiteral("lib/tovari/avif.spi"), false},
     };
     for (const auto& file : files) {
         SCOPED_TRACE(file.path.toStdString());
