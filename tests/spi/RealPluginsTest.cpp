@@ -1,10 +1,14 @@
+#include "app/PluginSwitch.h"
 #include "local/Thumbnail.h"
+#include "platform/profile/IniFile.h"
+#include "tests/app/ProgramFixture.h"
 #include "platform/graphics/Picture.h"
 #include "spi/SPIBmp.h"
 #include "spi/SPIs.h"
 #include "tests/common/TestSupport.h"
 
 #include <QBuffer>
+#include <QLabel>
 #include <QDir>
 #include <QTemporaryDir>
 #include <gif_lib.h>
@@ -394,6 +398,59 @@ TEST_F(RealPlugins, PhotosOfEveryFormatGetThumbnails)
         EXPECT_EQ(full.Height(), 80) << name;
     }
     spis.reset();
+}
+
+// The whole program with the switch on from its settings: a folder of every format lists with thumbnails
+// and opens at full size, and the choice is written back at close.
+class PluginProgram : public test::ProgramTest {};
+
+TEST_F(PluginProgram, SwitchedOnAtStartEveryFormatGetsAThumbnailAndOpensAtFullSize)
+{
+    const QString folder = MakeFolder(QStringLiteral("mixed"));
+    QImage red(120, 80, QImage::Format_RGB888);
+    red.fill(QColor(220, 30, 30));
+    QImage unused;
+    WritePng(red, folder + "/a.png");
+    WriteGif(red, folder + "/b.gif", unused);
+    WriteTiff(red, folder + "/c.tiff");
+    WriteWebp(red, folder + "/d.webp", false);
+    ASSERT_TRUE(WriteHeif(red, folder + "/e.heic", heif_compression_HEVC));
+    ASSERT_TRUE(WriteHeif(red, folder + "/f.avif", heif_compression_AV1));
+    const QString ini = sandbox.filePath(QStringLiteral("data/tovari/tovari.ini"));
+    {
+        QDir().mkpath(QFileInfo(ini).path());
+        TIniFile settings(ini);
+        settings.WriteBool(QStringLiteral("PLUGIN"), QStringLiteral("Spi"), true);
+        settings.WriteString(QStringLiteral("PLUGIN"), QStringLiteral("SpiFolder"), QStringLiteral(TOVARI_PLUGIN_DIR));
+    }
+
+    Start();
+    TForm1& f = Form();
+    EXPECT_TRUE(f.Actions().ActSusiePlugin->isChecked());
+    f.resize(900, 600);
+    f.show();
+    SelectPcFolder(folder);
+    ASSERT_TRUE(WaitForListing());
+    TPcBrowser& pc = f.Local().Pc();
+    ASSERT_EQ(pc.PcImages.size(), 6u);
+    ASSERT_TRUE(test::WaitFor([&] {
+        return std::all_of(pc.PcImages.begin(), pc.PcImages.end(), [](const TPcImages& e) { return e.ThumbTried; });
+    }));
+    for (const TPcImages& entry : pc.PcImages) {
+        EXPECT_TRUE(entry.Loadable) << entry.FileName.toStdString();
+        ASSERT_GE(entry.ImageIndex, 0) << entry.FileName.toStdString();
+        EXPECT_NEAR(pc.PcImageList()->Image(entry.ImageIndex).pixelColor(50, 50).red(), 220, 30)
+            << entry.FileName.toStdString();
+    }
+    pc.PcShowBigImage(5);
+    EXPECT_EQ(f.Tabs().currentIndex(), 2);
+    EXPECT_EQ(f.BigImages().BigImage->size(), QSize(120, 80));
+
+    f.close();
+    const TIniFile written(ini);
+    EXPECT_TRUE(written.ReadBool(QStringLiteral("PLUGIN"), QStringLiteral("Spi"), false));
+    EXPECT_EQ(written.ReadString(QStringLiteral("PLUGIN"), QStringLiteral("SpiFolder"), QString()),
+              QStringLiteral(TOVARI_PLUGIN_DIR));
 }
 
 }  // namespace
