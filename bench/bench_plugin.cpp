@@ -1,6 +1,7 @@
 // The plug-in path beside the direct one: a 4000 x 3000 PNG through the PNG plug-in and TSPIBitmap against
 // Qt's own PNG reader, and a HEIC photo through the HEIC plug-in against libheif called directly.
 // Times are medians of five runs; peaks are the resident-set growth during one load.
+#include "bench/BenchSupport.h"
 #include "spi/SPIBmp.h"
 #include "spi/SPIs.h"
 
@@ -24,34 +25,9 @@
 namespace {
 
 using namespace tovari;
-
-// The graphics layer's headers and the whole program's clash in one translation unit, so the benchmark
-// keeps its own copies of these few helpers.
-long StatusKiB(const char* field)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(field) + ":";
-    while (std::getline(status, line))
-        if (line.rfind(prefix, 0) == 0)
-            return std::stol(line.substr(prefix.size()));
-    return -1;
-}
-
-bool ResetPeak()
-{
-    std::FILE* f = std::fopen("/proc/self/clear_refs", "w");
-    if (!f)
-        return false;
-    const bool ok = std::fputs("5", f) >= 0;
-    return std::fclose(f) == 0 && ok;
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using bench::Median;
+using bench::ResetPeak;
+using bench::StatusKiB;
 
 constexpr int kWidth = 4000;
 constexpr int kHeight = 3000;

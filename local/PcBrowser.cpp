@@ -4,6 +4,7 @@
 #include "local/Thumbnail.h"
 #include "platform/DirEnum.h"
 #include "platform/ImageList.h"
+#include "platform/ScopeExit.h"
 #include "platform/StatusGauge.h"
 #include "platform/Trace.h"
 
@@ -24,19 +25,6 @@ namespace {
 constexpr int kThumbSize = kThumbnailSide;
 constexpr int kImageListGrowBy = 80;
 constexpr std::int32_t kMaxSlots = 80;
-
-// Runs a function when the scope ends, however it ends.
-template <typename F>
-class ScopeExit {
-public:
-    explicit ScopeExit(F f) : f_(std::move(f)) {}
-    ~ScopeExit() { f_(); }
-    ScopeExit(const ScopeExit&) = delete;
-    ScopeExit& operator=(const ScopeExit&) = delete;
-
-private:
-    F f_;
-};
 
 bool NameLess(const TPcImages& a, const TPcImages& b)
 {

@@ -2,6 +2,7 @@
 
 #include "platform/Commands.h"
 #include "platform/Dialogs.h"
+#include "platform/ScopeExit.h"
 #include "platform/Trace.h"
 #include "service/HttpClient.h"
 #include "service/ServiceClient.h"
@@ -15,19 +16,6 @@
 namespace tovari {
 
 namespace {
-
-// Runs a function when the scope ends, however it ends.
-template <typename F>
-class ScopeExit {
-public:
-    explicit ScopeExit(F f) : f_(std::move(f)) {}
-    ~ScopeExit() { f_(); }
-    ScopeExit(const ScopeExit&) = delete;
-    ScopeExit& operator=(const ScopeExit&) = delete;
-
-private:
-    F f_;
-};
 
 constexpr int kMaxNamesInReport = 10;
 
