@@ -141,7 +141,9 @@ void MakeDib(const DibSpec& s, HLOCAL* info, HLOCAL* bits)
             }
         }
     }
-    std::memcpy(out, all.data(), std::size_t(std::max<qint64>(bitsBytes, 0)));
+    // A block that lies about its size may be empty: nothing to copy then.
+    if (bitsBytes > 0 && out && !all.empty())
+        std::memcpy(out, all.data(), std::min(std::size_t(bitsBytes), all.size()));
     LocalUnlock(*bits);
 }
 
