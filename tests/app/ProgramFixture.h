@@ -76,11 +76,7 @@ protected:
     // Makes a folder below the sandbox with the given files (name -> bytes).
     QString MakeFolder(const QString& name, const QStringList& files = {})
     {
-        const QString path = sandbox.filePath(name);
-        QDir().mkpath(path);
-        for (const QString& f : files)
-            WriteFile(path + '/' + f, f.toUtf8());
-        return path;
+        return MakeFolderWithFiles(sandbox.path(), name, files);
     }
 
     void SelectPcFolder(const QString& path)

@@ -64,4 +64,13 @@ QString WriteFile(const QString& path, const QByteArray& bytes)
     return path;
 }
 
+QString MakeFolderWithFiles(const QString& root, const QString& name, const QStringList& files)
+{
+    const QString path = root + '/' + name;
+    QDir().mkpath(path);
+    for (const QString& f : files)
+        WriteFile(path + '/' + f, f.toUtf8());
+    return path;
+}
+
 }  // namespace tovari::test

@@ -40,4 +40,7 @@ QByteArray ReadFileBytes(const QString& path);
 // Writes a file of the given bytes, making its folder; returns the full path.
 QString WriteFile(const QString& path, const QByteArray& bytes = QByteArray());
 
+// Makes the folder root/name holding the given files, each file's bytes its own name; returns its path.
+QString MakeFolderWithFiles(const QString& root, const QString& name, const QStringList& files);
+
 }  // namespace tovari::test

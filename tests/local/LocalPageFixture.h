@@ -38,11 +38,7 @@ protected:
 
     QString MakeFolder(const QString& name, const QStringList& files = {})
     {
-        const QString path = sandbox.filePath(name);
-        QDir().mkpath(path);
-        for (const QString& f : files)
-            WriteFile(path + '/' + f, f.toUtf8());
-        return path;
+        return MakeFolderWithFiles(sandbox.path(), name, files);
     }
     void SelectPcFolder(const QString& path)
     {
