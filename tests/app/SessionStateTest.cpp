@@ -109,5 +109,15 @@ TEST_F(SessionStateTest, LoginBoundByTheLoginServiceOpensTheDialogFromMenuAndToo
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
+// The upload binds the pop-up's command itself: with nothing selected, its first check answers.
+TEST_F(SessionStateTest, UploadBoundByItsCommandAnswersFromThePopUp)
+{
+    Start();
+    QAction* fromPopUp = Form().Local().PcListPopupActionBar->actions().at(0);
+    ASSERT_EQ(fromPopUp, Form().Actions().ActFileUpLoad);
+    fromPopUp->trigger();
+    EXPECT_EQ(dialogs.messages, QStringList{QStringLiteral("エラー: 画像を選択してください。")});
+}
+
 }  // namespace
 }  // namespace tovari::test
