@@ -57,6 +57,8 @@ int main(int argc, char** argv)
     options.dataFolder = shopData.path().toStdString();
     options.logRequests = true;
     shop::ShopServer server(options);
+    // The demo member is seeded once the port is bound.
+    server.StartOnEphemeralPort();
     std::int64_t folderId = 0;
     {
         shop::Store& store = server.ShopStore();
@@ -71,7 +73,6 @@ int main(int argc, char** argv)
             store.AddPhoto(folderId, shop::Photo{0, folderId, name, saved.file, saved.thumbnail});
         }
     }
-    server.StartOnEphemeralPort();
     const QString base = QStringLiteral("http://127.0.0.1:%1").arg(server.Port());
 
     bench::SilentDialogs dialogs;
