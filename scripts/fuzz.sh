@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang, address and undefined-behaviour sanitizers) into build-fuzz/
-# and runs one target or all of them, one after another on one core, at the lowest priority.
+# and runs one target or all of them, one after another in one process each (no worker logs left in the
+# tree), at the lowest priority.
 #   scripts/fuzz.sh [TARGET|all] [SECONDS] [extra libFuzzer flags...]
 # TARGET is bmp, ico, metafile, jpeg, profile, replies or cp932 (or fuzz_<name>). Each run starts
 # from the seeds in fuzz/corpus/TARGET and keeps what it finds in build-fuzz/corpus/TARGET; a fault's
@@ -39,7 +40,7 @@ for t in "${targets[@]}"; do
   set +e +o pipefail
   nice -n 19 "build-fuzz/fuzz/fuzz_$t" "$corpus" "fuzz/corpus/$t" "${dict[@]}" \
     -max_total_time="$seconds" -rss_limit_mb=2048 -malloc_limit_mb=2048 -timeout=10 -report_slow_units=1 \
-    -jobs=1 -workers=1 -print_final_stats=1 -artifact_prefix="$artifacts" "$@" 2>&1 | tee "build-fuzz/$t.log" |
+    -print_final_stats=1 -artifact_prefix="$artifacts" "$@" 2>&1 | tee "build-fuzz/$t.log" |
     grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units|stat::average_exec_per_sec|stat::peak_rss_mb|==[0-9]+==ERROR|SUMMARY|Slow unit|.*Test unit written)'
   rc=${PIPESTATUS[0]}
   set -e -o pipefail
