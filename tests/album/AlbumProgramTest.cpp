@@ -20,13 +20,7 @@ class AlbumProgramTest : public ProgramTest {
 protected:
     void StartAndLogIn()
     {
-        Start(DemoShopUrl(), [](TLoginDialog& dialog) {
-            dialog.EditEmail->setText(QString::fromUtf8(shop::kDemoEmail));
-            dialog.EditPasswd->setText(QString::fromUtf8(shop::kDemoPassword));
-            return QDialog::Accepted;
-        });
-        Form().Actions().ActLogin->trigger();
-        ASSERT_TRUE(Form().Session().LoggedIn());
+        ASSERT_TRUE(StartAsDemoMember());
     }
 
     QTreeWidgetItem* Node(const QString& name)

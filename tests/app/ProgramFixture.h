@@ -6,12 +6,14 @@
 #include "local/LocalPage.h"
 #include "upload/UploadCommand.h"
 #include "tests/common/RecordingDialogs.h"
+#include "shop/DemoAlbum.h"
 #include "shop/ShopServer.h"
 #include "tests/common/TestSupport.h"
 
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileSystemModel>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTreeView>
 #include <QUrl>
@@ -72,6 +74,18 @@ protected:
         return *program;
     }
     TForm1& Form() { return program->Form1; }
+
+    // Starts on the demo shop and logs in as its demo member through the dialog; true when logged in.
+    bool StartAsDemoMember()
+    {
+        Start(DemoShopUrl(), [](TLoginDialog& dialog) {
+            dialog.EditEmail->setText(QString::fromUtf8(shop::kDemoEmail));
+            dialog.EditPasswd->setText(QString::fromUtf8(shop::kDemoPassword));
+            return QDialog::Accepted;
+        });
+        Form().Actions().ActLogin->trigger();
+        return Form().Session().LoggedIn();
+    }
 
     // Makes a folder below the sandbox with the given files (name -> bytes).
     QString MakeFolder(const QString& name, const QStringList& files = {})

@@ -121,13 +121,7 @@ protected:
     void SetUp() override
     {
         ProgramTest::SetUp();
-        Start(DemoShopUrl(), [](TLoginDialog& dialog) {
-            dialog.EditEmail->setText(QString::fromUtf8(shop::kDemoEmail));
-            dialog.EditPasswd->setText(QString::fromUtf8(shop::kDemoPassword));
-            return QDialog::Accepted;
-        });
-        Form().Actions().ActLogin->trigger();
-        ASSERT_TRUE(Form().Session().LoggedIn());
+        ASSERT_TRUE(StartAsDemoMember());
         QObject::connect(Form().Album().AlbumListView->model(), &QAbstractItemModel::modelReset, [this] { ++albumListings; });
     }
 
