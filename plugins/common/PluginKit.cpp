@@ -127,17 +127,28 @@ TOVARI_SPI_EXPORT int IsSupported(const char*, void* header)
     return kPluginFormat.isSupported(static_cast<const uint8_t*>(header), SPI_HEADER_BYTES) ? 1 : 0;
 }
 
+namespace {
+
+// The picture's bytes, when they are in this plug-in's format.
+int ReadSupportedSource(const char* buf, intptr_t len, unsigned int flag, Source& source)
+{
+    const int result = ReadSource(buf, len, flag, source);
+    if (result != SPI_ALL_RIGHT)
+        return result;
+    return kPluginFormat.isSupported(source.data, source.size) ? SPI_ALL_RIGHT : SPI_NOT_SUPPORT;
+}
+
+}  // namespace
+
 TOVARI_SPI_EXPORT int GetPictureInfo(const char* buf, intptr_t len, unsigned int flag, SpiPictureInfo* info)
 {
     if (!info)
         return SPI_OTHER_ERROR;
     try {
         Source source;
-        int result = ReadSource(buf, len, flag, source);
+        int result = ReadSupportedSource(buf, len, flag, source);
         if (result != SPI_ALL_RIGHT)
             return result;
-        if (!kPluginFormat.isSupported(source.data, source.size))
-            return SPI_NOT_SUPPORT;
         PictureSize size;
         result = kPluginFormat.pictureSize(source.data, source.size, size);
         if (result != SPI_ALL_RIGHT)
@@ -161,11 +172,9 @@ TOVARI_SPI_EXPORT int GetPicture(const char* buf, intptr_t len, unsigned int fla
         return SPI_OTHER_ERROR;
     try {
         Source source;
-        int result = ReadSource(buf, len, flag, source);
+        int result = ReadSupportedSource(buf, len, flag, source);
         if (result != SPI_ALL_RIGHT)
             return result;
-        if (!kPluginFormat.isSupported(source.data, source.size))
-            return SPI_NOT_SUPPORT;
         Progress progress(progressCallback, userData);
         DibWriter dib;
         result = kPluginFormat.decode(source.data, source.size, dib, progress);
