@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace tovari {
@@ -122,6 +123,14 @@ void* TInSPIAbleData::LockBits()
     if (!lockedBits_ && bits_)
         lockedBits_ = LocalLock(bits_);
     return lockedBits_;
+}
+
+HLOCAL TInSPIAbleData::ReleaseBits()
+{
+    if (lockedBits_)
+        LocalUnlock(bits_);
+    lockedBits_ = nullptr;
+    return std::exchange(bits_, nullptr);
 }
 
 void TInSPIAbleData::LoadGraphic()
@@ -488,28 +497,76 @@ QByteArray TSPIGraphic::SaveToBytes() const
     return file;
 }
 
-QImage TSPIGraphic::DirectImage() const
+namespace {
+
+void FreeLocalBlock(void* block)
+{
+    LocalUnlock(block);
+    LocalFree(block);
+}
+
+// Bottom-up rows become top-down by swapping pairs; the fourth byte of each pixel is no alpha here.
+void TopRowFirstOpaque(quint32* pixels, int width, int rows, bool bottomUp)
+{
+    auto opaque = [width](quint32* row) {
+        for (int x = 0; x < width; ++x)
+            row[x] |= 0xFF000000u;
+    };
+    if (!bottomUp) {
+        for (int y = 0; y < rows; ++y)
+            opaque(pixels + qint64(y) * width);
+        return;
+    }
+    for (int y = 0, z = rows - 1; y <= z; ++y, --z) {
+        quint32* top = pixels + qint64(y) * width;
+        quint32* bottom = pixels + qint64(z) * width;
+        for (int x = 0; x < width; ++x) {
+            const quint32 t = top[x];
+            top[x] = bottom[x] | 0xFF000000u;
+            bottom[x] = t | 0xFF000000u;
+        }
+    }
+}
+
+}  // namespace
+
+QImage TSPIGraphic::TakeImage()
 {
     ComputeInfo();
     if (Empty() || (bits_ != 24 && bits_ != 32))
         return QImage();
     const int rows = int(std::llabs(qint64(height_)));
+    auto outOfMemory = [&] {
+        return EInvalidGraphic(QStringLiteral("Out of memory for a %1 x %2 bitmap").arg(width_).arg(rows));
+    };
+    if (bits_ == 32) {
+        // The plug-in's block becomes the picture's memory: a photo is never held twice.
+        HLOCAL block = data_->ReleaseBits();
+        auto* pixels = static_cast<quint32*>(LocalLock(block));
+        QImage image;
+        if (pixels)
+            image = QImage(reinterpret_cast<uchar*>(pixels), width_, rows, qsizetype(width_) * 4,
+                           QImage::Format_RGB32, FreeLocalBlock, block);
+        if (image.isNull()) {
+            FreeLocalBlock(block);
+            throw outOfMemory();
+        }
+        TopRowFirstOpaque(pixels, width_, rows, height_ > 0);
+        FreeData();
+        return image;
+    }
     QImage image(width_, rows, QImage::Format_RGB32);
     if (image.isNull())
-        throw EInvalidGraphic(QStringLiteral("Out of memory for a %1 x %2 bitmap").arg(width_).arg(rows));
+        throw outOfMemory();
     const auto* pixels = static_cast<const uchar*>(data_->LockBits());
     const qint64 rowBytes = RowBytes(width_, bits_);
     for (int y = 0; y < rows; ++y) {
         const uchar* in = pixels + (height_ > 0 ? rows - 1 - y : y) * rowBytes;
         auto* out = reinterpret_cast<quint32*>(image.scanLine(y));
-        if (bits_ == 24) {
-            for (int x = 0; x < width_; ++x, in += 3)
-                out[x] = 0xFF000000u | quint32(in[2]) << 16 | quint32(in[1]) << 8 | in[0];
-        } else {
-            for (int x = 0; x < width_; ++x, in += 4)
-                out[x] = 0xFF000000u | quint32(in[2]) << 16 | quint32(in[1]) << 8 | in[0];
-        }
+        for (int x = 0; x < width_; ++x, in += 3)
+            out[x] = 0xFF000000u | quint32(in[2]) << 16 | quint32(in[1]) << 8 | in[0];
     }
+    FreeData();
     return image;
 }
 
@@ -590,9 +647,8 @@ void TSPIBitmap::LoadFromGraphic(std::unique_ptr<TGraphic> graphic)
     // 24- and 32-bit rows go straight into the bitmap: the same pixels the bitmap file would give, without
     // the file and its second copy of the picture.
     const int bits = spi->BitsPerPixel();
-    QImage direct = spi->DirectImage();
+    QImage direct = spi->TakeImage();
     if (!direct.isNull()) {
-        spi->FreeData();
         TBitmap converted;
         converted.SetImage(direct, bits >= 32 ? pf32bit : pf24bit);
         direct = QImage();

@@ -25,6 +25,8 @@ public:
     void FreeHandles();
     void* LockInfo();
     void* LockBits();
+    // The pixel block, unlocked, now the caller's to free.
+    HLOCAL ReleaseBits();
     bool IsEmpty() const { return !info_ || !bits_; }
     void Progress(TProgressStage stage, int percent, const QString& message);
     const QString& FileName() const { return fileName_; }
@@ -111,9 +113,10 @@ public:
     // A Windows bitmap file: file header, the info bytes, the pixel rows.
     void SaveToStream(QIODevice& stream) const override;
     QByteArray SaveToBytes() const;
-    // The pixels of a 24- or 32-bit picture as the bitmap reader would give them (RGB32, top row first),
-    // made straight from the plug-in's rows; a null image for other depths.
-    QImage DirectImage() const;
+    // Hands the pixels of a 24- or 32-bit picture over as the bitmap reader would give them (RGB32, top
+    // row first) and frees the data; 32-bit rows stay in the plug-in's block, reordered in place. A null
+    // image, with the data kept, for other depths.
+    QImage TakeImage();
 
     QList<QRgb> Palette() const;
     bool Is4Bit() const;

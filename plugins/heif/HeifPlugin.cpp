@@ -93,18 +93,18 @@ int Decode(const uint8_t* data, std::size_t size, DibWriter& dib, Progress& prog
     const uint8_t* plane = heif_image_get_plane_readonly(heif.image, heif_channel_interleaved, &stride);
     if (!plane || width <= 0 || height <= 0)
         return SPI_OUT_OF_ORDER;
-    if (!dib.Create(width, height, alpha ? 32 : 24))
+    // Four bytes a pixel even without alpha: the host takes such rows as they are, without a copy.
+    if (!dib.Create(width, height, 32))
         return SPI_NO_MEMORY;
     const int channels = alpha ? 4 : 3;
     for (int y = 0; y < height; ++y) {
         const uint8_t* in = plane + std::size_t(y) * std::size_t(stride);
         uint8_t* out = dib.Row(y);
-        for (int x = 0; x < width; ++x, in += channels, out += channels) {
+        for (int x = 0; x < width; ++x, in += channels, out += 4) {
             out[0] = in[2];
             out[1] = in[1];
             out[2] = in[0];
-            if (alpha)
-                out[3] = in[3];
+            out[3] = alpha ? in[3] : 0xFF;
         }
         if ((y & 127) == 127 && !progress.Report(50 + int(50LL * (y + 1) / height), 100))
             return SPI_ABORT;

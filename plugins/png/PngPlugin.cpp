@@ -88,6 +88,8 @@ int Decode(const uint8_t* data, std::size_t size, DibWriter& dib, Progress& prog
         if (type == PNG_COLOR_TYPE_GRAY || type == PNG_COLOR_TYPE_GRAY_ALPHA)
             png_set_gray_to_rgb(png);
         png_set_bgr(png);
+        // Four bytes a pixel even without alpha: the host takes such rows as they are, without a copy.
+        png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
     }
     const int passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);

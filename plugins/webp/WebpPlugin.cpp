@@ -31,12 +31,12 @@ int Decode(const uint8_t* data, std::size_t size, DibWriter& dib, Progress& prog
     WebPDecoderConfig config;
     if (!WebPInitDecoderConfig(&config) || WebPGetFeatures(data, size, &config.input) != VP8_STATUS_OK)
         return SPI_OUT_OF_ORDER;
-    const bool alpha = config.input.has_alpha != 0;
-    if (!dib.Create(config.input.width, config.input.height, alpha ? 32 : 24))
+    // Four bytes a pixel even without alpha: the host takes such rows as they are, without a copy.
+    if (!dib.Create(config.input.width, config.input.height, 32))
         return SPI_NO_MEMORY;
     // The decoder writes bottom-up straight into the host's block.
     config.options.flip = 1;
-    config.output.colorspace = alpha ? MODE_BGRA : MODE_BGR;
+    config.output.colorspace = MODE_BGRA;
     config.output.is_external_memory = 1;
     config.output.u.RGBA.rgba = dib.Pixels();
     config.output.u.RGBA.stride = int(dib.RowBytes());

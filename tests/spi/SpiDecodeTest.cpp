@@ -346,15 +346,47 @@ TEST_F(SpiDecode, PixelsPalettesAndTheBitmapFile)
         }
         EXPECT_EQ(big.pixel(9, 5) | 0xFF000000u, expected(4, 2) | 0xFF000000u) << c.bits;
         EXPECT_FALSE(graphic.Empty());
-        // Loading through the bitmap moves the plug-in's memory out.
+        {
+            TSPIBitmap loaded;
+            loaded.LoadFromFile(path);
+            const QImage image = loaded.ToImage();
+            for (int y = 0; y < 3; ++y)
+                for (int x = 0; x < 5; ++x)
+                    EXPECT_EQ(image.pixel(x, y) | 0xFF000000u, expected(x, y) | 0xFF000000u) << c.bits << " " << x << "," << y;
+            if (c.bits == 4) {
+                EXPECT_EQ(loaded.Palette().mid(0, 4), QList<QRgb>({0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF}));
+            }
+            // The load moved the plug-in's memory out at once; 32-bit rows became the bitmap's own pixels.
+            EXPECT_EQ(LocalSize(plugin.handedOut.end()[-2]), 0u) << c.bits;
+            EXPECT_EQ(LocalSize(plugin.handedOut.back()) != 0, c.bits == 32) << c.bits;
+        }
+        EXPECT_EQ(LocalSize(plugin.handedOut.back()), 0u) << c.bits;
+    }
+}
+
+// 32-bit rows are turned top row first where they lie: every row lands once, whatever the height's parity
+// or direction, and the unused fourth byte never shows as transparency.
+TEST_F(SpiDecode, ThirtyTwoBitRowsAreTakenInPlace)
+{
+    struct Case {
+        int height;
+        int heightSign;
+    };
+    const Case cases[] = {{1, 1}, {2, 1}, {5, 1}, {6, 1}, {4, -1}, {3, -1}};
+    FakePlugin plugin = test::ImportPlugin();
+    Load("p.spi", plugin);
+    const QString path = Photo();
+    auto pixel = [](int x, int y) { return quint32(0x00102030 + (y << 16) + x) | (quint32(y) << 24); };
+    for (const Case& c : cases) {
+        plugin.picture = test::AnswerDib(
+            plugin, DibSpec{.width = 3, .height = c.height, .bits = 32, .pixel = pixel, .heightSign = c.heightSign});
         TSPIBitmap loaded;
         loaded.LoadFromFile(path);
-        EXPECT_EQ(loaded.ToImage().pixel(4, 2) | 0xFF000000u, expected(4, 2) | 0xFF000000u) << c.bits;
-        if (c.bits == 4) {
-            EXPECT_EQ(loaded.Palette().mid(0, 4), QList<QRgb>({0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF}));
-        }
-        // The bitmap's load moved the plug-in's memory out at once.
-        EXPECT_EQ(LocalSize(plugin.handedOut.back()), 0u) << c.bits;
+        ASSERT_EQ(loaded.Height(), c.height);
+        const QImage image = loaded.ToImage();
+        for (int y = 0; y < c.height; ++y)
+            for (int x = 0; x < 3; ++x)
+                EXPECT_EQ(image.pixel(x, y), pixel(x, y) | 0xFF000000u) << c.height * c.heightSign << " " << x << "," << y;
     }
 }
 
