@@ -13,10 +13,12 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -29,6 +31,8 @@ namespace {
 
 const QString kTopFolderName = QStringLiteral("トップ");
 constexpr int kSlotRole = Qt::UserRole;
+// How often a listing hands its new items to the list: often enough to look continuous.
+constexpr qint64 kListFlushMs = 50;
 
 // Filters the list viewport's double clicks into the page's handler, leaving the list's own handling alone.
 class DoubleClickFilter : public QObject {
@@ -284,15 +288,25 @@ void TAlbumPage::AlbumLoad(int folderId)
     for (const QImage* image : {&c_.unknownFileImage, &c_.folderImage, &c_.folderUpImage})
         AlbumImageList->Add(*image);
 
+    // List item k shows slot k: slots are filled in the order photos are listed, so a skipped line
+    // leaves no gap and each item's caption, picture and full-size photo come from one line.
+    std::size_t listed = 0;
+    // The list takes new items at most every kListFlushMs: laying out and painting it for every line
+    // would cost more than the line itself. The first photo shows at once.
+    QElapsedTimer sinceFlush;
+    auto showListed = [&] {
+        const std::size_t shown = std::size_t(model_->rowCount());
+        // A list emptied while events were pumped (a logout) takes nothing more.
+        if (listed > shown && listed <= AlbumImages.size())
+            model_->AppendItems(int(listed - shown));
+        sinceFlush.start();
+    };
     try {
         QString reply;
         c_.service.GetHTTP(c_.urls.FolderImages(session_.SessionId(), folderId), reply);
         const QStringList lines = SplitReplyLines(reply);
         const qsizetype count = lines.size();
         AlbumImages.assign(std::size_t(count), TAlbumImages());
-        // List item k shows slot k: slots are filled in the order photos are listed, so a skipped line
-        // leaves no gap and each item's caption, picture and full-size photo come from one line.
-        std::size_t listed = 0;
         for (qsizetype i = 0; i < count; ++i) {
             if (count > 1)
                 gauge.setValue(int(qint64(i) * 100 / (count - 1)));
@@ -306,11 +320,17 @@ void TAlbumPage::AlbumLoad(int folderId)
                 break;
             if (kind == TPhotoLineKind::Photo) {
                 if (const std::optional<QImage> cell = ThumbnailCell(photo.Id)) {
-                    const int t = AlbumImageList->Add(*cell);
+                    int t = 0;
+                    {
+                        // A new picture changes no listed item; the list hears of it with its item.
+                        const QSignalBlocker quiet(AlbumImageList);
+                        t = AlbumImageList->Add(*cell);
+                    }
                     // The list may have been emptied while events were pumped (a logout); nothing then.
                     if (listed < AlbumImages.size()) {
                         AlbumImages[listed++] = TAlbumImages{photo.Name, photo.Id, t};
-                        model_->AppendItems(1);
+                        if (!sinceFlush.isValid() || sinceFlush.elapsed() >= kListFlushMs)
+                            showListed();
                     }
                 }
             }
@@ -319,6 +339,7 @@ void TAlbumPage::AlbumLoad(int folderId)
     } catch (const std::exception&) {
         // The listing ends where it failed and keeps the photos listed so far, without a message.
     }
+    showListed();
 
     gauge.hide();
     state = state == LoadState::DO_STOP_ALBUM ? LoadState::STOPED_ALBUM : LoadState::LOAD_COMP_ALBUM;
