@@ -3,8 +3,10 @@
 #include "platform/Exception.h"
 #include "platform/FileName.h"
 #include "platform/graphics/Picture.h"
+#include "service/HttpClient.h"
 #include "service/ServiceClient.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QPainter>
 #include <fcntl.h>
@@ -43,23 +45,50 @@ bool RemoveCacheFile(const QString& path)
     return ::unlink(NativePath(path).constData()) == 0;
 }
 
-bool DownloadIntoCache(TServiceClient& service, const QString& url, const QString& path)
+namespace {
+
+// Opens path in the cache folder for writing, created or emptied; O_NOFOLLOW: a link planted in the cache
+// folder must not send the download elsewhere.
+void CreateCacheFile(QFile& file, const QString& path)
 {
-    // O_NOFOLLOW: a link planted in the cache folder must not send the download elsewhere.
     const int fd = ::open(NativePath(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0)
         throw EFCreateError(QStringLiteral("Cannot create file \"%1\".").arg(path));
-    QFile file;
     if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         RemoveCacheFile(path);
         throw EFCreateError(QStringLiteral("Cannot create file \"%1\".").arg(path));
     }
+}
+
+}  // namespace
+
+bool DownloadIntoCache(TServiceClient& service, const QString& url, const QString& path)
+{
+    QFile file;
+    CreateCacheFile(file, path);
     const bool ok = service.GetHTTPBin(url, file);
     file.close();
     if (!ok)
         RemoveCacheFile(path);
     return ok;
+}
+
+std::optional<QByteArray> DownloadThumbnailIntoCache(TServiceClient& service, const QString& url, const QString& path)
+{
+    // Fetched before the file is made: a failed request leaves nothing to clean up.
+    QByteArray body;
+    if (!service.GetHTTPBin(url, body, kMaxThumbnailReplyBytes))
+        return std::nullopt;
+    QFile file;
+    CreateCacheFile(file, path);
+    const bool ok = file.write(body) == body.size() && file.flush();
+    file.close();
+    if (!ok) {
+        RemoveCacheFile(path);
+        return std::nullopt;
+    }
+    return body;
 }
 
 QImage AlbumThumbnailCell(const QImage& picture)
@@ -71,13 +100,35 @@ QImage AlbumThumbnailCell(const QImage& picture)
     return cell;
 }
 
+namespace {
+
+QImage CellOf(const TGraphic* graphic, const QString& path)
+{
+    if (!graphic || graphic->Empty())
+        throw EInvalidGraphic(QStringLiteral("Empty picture \"%1\".").arg(path));
+    return AlbumThumbnailCell(graphic->ToImage());
+}
+
+}  // namespace
+
 QImage DecodeAlbumThumbnail(const QString& path)
 {
     TPicture picture;
     picture.LoadFromFile(path);
-    if (picture.Empty())
-        throw EInvalidGraphic(QStringLiteral("Empty picture \"%1\".").arg(path));
-    return AlbumThumbnailCell(picture.Graphic()->ToImage());
+    return CellOf(picture.Graphic(), path);
+}
+
+QImage DecodeAlbumThumbnail(const QByteArray& bytes, const QString& path)
+{
+    const std::optional<TGraphicClass> graphicClass = TPictureFormats::Global().Find(FileExtension(path));
+    if (!graphicClass)
+        throw EInvalidGraphic(QStringLiteral("Unknown picture file extension (.%1)").arg(FileExtension(path)));
+    const std::unique_ptr<TGraphic> graphic = graphicClass->Create();
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    graphic->LoadFromStream(buffer);
+    return CellOf(graphic.get(), path);
 }
 
 }  // namespace tovari

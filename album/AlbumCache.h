@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QString>
+#include <optional>
 
 namespace tovari {
 
@@ -22,6 +24,10 @@ bool IsReadableFile(const QString& path);
 // download that fails removes the file again, so a failure never looks like a cached picture.
 bool DownloadIntoCache(TServiceClient& service, const QString& url, const QString& path);
 
+// A thumbnail: fetched whole into memory (at most kMaxThumbnailReplyBytes), then written to path as
+// DownloadIntoCache writes. The body, or nothing when the download or the write failed (no file is left).
+std::optional<QByteArray> DownloadThumbnailIntoCache(TServiceClient& service, const QString& url, const QString& path);
+
 // Removes a file by a name that may not be UTF-8; false when nothing was removed.
 bool RemoveCacheFile(const QString& path);
 
@@ -31,5 +37,7 @@ QImage AlbumThumbnailCell(const QImage& picture);
 
 // Decodes a thumbnail file (decoder by its extension) into its list picture; throws when it cannot.
 QImage DecodeAlbumThumbnail(const QString& path);
+// The same for the bytes of the file at path, already in memory.
+QImage DecodeAlbumThumbnail(const QByteArray& bytes, const QString& path);
 
 }  // namespace tovari

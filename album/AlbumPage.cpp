@@ -244,30 +244,41 @@ void TAlbumPage::ActDeleteExecute()
     // Deleting album photos has no request in the service's protocol.
 }
 
-bool TAlbumPage::AlbumSmallImgLoad(int photoId)
+bool TAlbumPage::AlbumSmallImgLoad(int photoId, std::optional<QByteArray>* fetched)
 {
     Trace(QByteArray::number(photoId).constData());
     const QString path = ThumbnailCachePath(c_.imageCacheFolder(), photoId);
     if (IsReadableFile(path))
         return true;
-    return DownloadIntoCache(c_.service, c_.urls.SmallImage(session_.SessionId(), photoId), path);
+    std::optional<QByteArray> body =
+        DownloadThumbnailIntoCache(c_.service, c_.urls.SmallImage(session_.SessionId(), photoId), path);
+    const bool ok = body.has_value();
+    if (fetched)
+        *fetched = std::move(body);
+    return ok;
 }
 
 std::optional<QImage> TAlbumPage::ThumbnailCell(int photoId)
 {
-    if (!AlbumSmallImgLoad(photoId))
-        return std::nullopt;
     const QString path = ThumbnailCachePath(c_.imageCacheFolder(), photoId);
+    // A thumbnail fetched just now is decoded from memory rather than read back from its file.
+    auto decode = [&](const std::optional<QByteArray>& fetched) {
+        return fetched ? DecodeAlbumThumbnail(*fetched, path) : DecodeAlbumThumbnail(path);
+    };
+    std::optional<QByteArray> fetched;
+    if (!AlbumSmallImgLoad(photoId, &fetched))
+        return std::nullopt;
     try {
-        return DecodeAlbumThumbnail(path);
+        return decode(fetched);
     } catch (const std::exception&) {
         // Left empty or cut short by an earlier run: fetched once more below.
     }
     RemoveCacheFile(path);
-    if (!AlbumSmallImgLoad(photoId))
+    fetched.reset();
+    if (!AlbumSmallImgLoad(photoId, &fetched))
         return std::nullopt;
     try {
-        return DecodeAlbumThumbnail(path);
+        return decode(fetched);
     } catch (const std::exception&) {
         // The service's own thumbnail does not decode: the photo is left out, and nothing stays cached.
         RemoveCacheFile(path);

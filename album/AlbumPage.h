@@ -4,6 +4,7 @@
 #include "platform/StatusGauge.h"
 #include "platform/VirtualList.h"
 
+#include <QByteArray>
 #include <QIcon>
 #include <QImage>
 #include <QWidget>
@@ -83,7 +84,8 @@ public:
     // Id of the album folder whose tree node is selected; nothing when no node is.
     std::optional<int> SelectedAlbumFolderId() const;
     void AlbumLoad(int folderId);
-    bool AlbumSmallImgLoad(int photoId);
+    // fetched, when given, receives the thumbnail's bytes if they were downloaded just now.
+    bool AlbumSmallImgLoad(int photoId, std::optional<QByteArray>* fetched = nullptr);
 
     void AlbumListViewDblClick();
     void AlbumShowBigImage(int k);

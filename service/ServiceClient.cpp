@@ -56,6 +56,20 @@ bool TServiceClient::GetHTTPBin(const QString& url, const QString& filePath)
     return result;
 }
 
+bool TServiceClient::GetHTTPBin(const QString& url, QByteArray& body, qint64 maxBytes)
+{
+    try {
+        SetCookie();
+        body = http_.Get(url, maxBytes);
+        GetCookie();
+        return true;
+    } catch (const std::exception&) {
+        // As for a file: a failed download only means "no picture".
+        body.clear();
+        return false;
+    }
+}
+
 bool TServiceClient::GetHTTPBin(const QString& url, QFile& file)
 {
     bool result = true;

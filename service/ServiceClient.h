@@ -29,6 +29,8 @@ public:
     bool GetHTTPBin(const QString& url, const QString& filePath);
     // As above, into a file that the caller opened (and closes, or removes on failure).
     bool GetHTTPBin(const QString& url, QFile& file);
+    // As above, into memory: a body above maxBytes is a failure. body is empty after any failure.
+    bool GetHTTPBin(const QString& url, QByteArray& body, qint64 maxBytes);
 
     // Puts "Cookie: sid=" + SessionId into the client's extra headers; an empty or unusable identifier
     // leaves the header set earlier in place.

@@ -1,6 +1,9 @@
 #include "tests/album/AlbumTestSupport.h"
 
+#include "service/HttpClient.h"
+
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QTimer>
 
 namespace tovari::test {
@@ -167,6 +170,22 @@ TEST_F(AlbumPhotoListTest, FailedThumbnailIsRequestedAgainAndThenShown)
     EXPECT_EQ(Captions(), (QStringList{QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}));
     EXPECT_EQ(shop.ThumbnailRequests(5), 2);
     EXPECT_EQ(shop.ThumbnailRequests(6), 1);
+    EXPECT_TRUE(Near(ItemColour(0), Qt::red));
+}
+
+// A thumbnail reply is capped at 4 MiB: one byte more is a failed request that leaves no file, while a
+// thumbnail of exactly the cap (a picture followed by padding) is kept and shown.
+TEST_F(AlbumPhotoListTest, ThumbnailsAboveTheCapAreLeftOutWithoutAFile)
+{
+    const QByteArray picture = SolidJpeg(100, 75, Qt::red);
+    auto padded = [&](qint64 size) { return picture + QByteArray(size - picture.size(), '\0'); };
+    shop.SetThumbnail(11, {padded(kMaxThumbnailReplyBytes + 1)});
+    shop.SetThumbnail(12, {padded(kMaxThumbnailReplyBytes)});
+    shop.SetPhotoList(5, PhotoLine(1, 11, QStringLiteral("over.jpg")) + PhotoLine(1, 12, QStringLiteral("at.jpg")));
+    List(5);
+    EXPECT_EQ(Captions(), QStringList{QStringLiteral("at.jpg")});
+    EXPECT_FALSE(QFile::exists(Cache() + QStringLiteral("/11.jpg")));
+    EXPECT_EQ(QFileInfo(Cache() + QStringLiteral("/12.jpg")).size(), kMaxThumbnailReplyBytes);
     EXPECT_TRUE(Near(ItemColour(0), Qt::red));
 }
 
