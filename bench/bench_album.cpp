@@ -1,6 +1,6 @@
 // bench-album: an album folder of 1,000 photos in tovari-shop on 127.0.0.1, listed through the real
 // main window (offscreen): cold (empty cache folder) beside the curl tool fetching the same photo list
-// and 1,000 thumbnails on one connection, then warm (every thumbnail cached).
+// and 1,000 thumbnails on one connection and keeping them as files, then warm (every thumbnail cached).
 #include "album/AlbumPage.h"
 #include "app/Program.h"
 #include "bench/BenchSupport.h"
@@ -94,33 +94,53 @@ int main(int argc, char** argv)
     QApplication::processEvents();
     const QString sid = form.Session().SessionId();
 
-    // curl: the photo list and every thumbnail, one connection, bodies thrown away.
+    // curl: the photo list and every thumbnail on one connection. The listing must keep each thumbnail as a
+    // file of its cache folder, so curl stores them too, each as its own file in a folder emptied before
+    // every run as the cache folder is; curl throwing the bodies away is shown beside it.
     QTemporaryDir work;
-    const QString config = work.filePath(QStringLiteral("urls.txt"));
-    {
-        QFile file(config);
+    const QString saved = work.filePath(QStringLiteral("saved"));
+    QDir(work.path()).mkdir(QStringLiteral("saved"));
+    auto writeConfig = [&](const QString& path, bool keepFiles) {
+        QFile file(path);
         file.open(QIODevice::WriteOnly);
         file.write(QStringLiteral("url = \"%1/wis/wi_folder.php/%2?mode=img&id=%3\"\noutput = /dev/null\n")
-                       .arg(base, sid).arg(folderId).toUtf8());
-        for (const auto& photo : server.ShopStore().PhotosInFolder(folderId))
-            file.write(QStringLiteral("url = \"%1/wis/wi_image.php/%2?mode=small&id=%3\"\noutput = /dev/null\n")
-                           .arg(base, sid).arg(photo.id).toUtf8());
-    }
-    // --warm-only: only warm listings, for profiling.
-    const bool warmOnly = argc > 1 && QByteArray(argv[1]) == "--warm-only";
-    std::vector<double> curlRuns;
-    for (int run = 0; run < (warmOnly ? 0 : 3); ++run) {
+                       .arg(base, sid)
+                       .arg(folderId)
+                       .toUtf8());
+        for (const auto& photo : server.ShopStore().PhotosInFolder(folderId)) {
+            const QString output = keepFiles ? QStringLiteral("%1/%2.jpg").arg(saved).arg(photo.id) : QStringLiteral("/dev/null");
+            file.write(QStringLiteral("url = \"%1/wis/wi_image.php/%2?mode=small&id=%3\"\noutput = \"%4\"\n")
+                           .arg(base, sid)
+                           .arg(photo.id)
+                           .arg(output)
+                           .toUtf8());
+        }
+    };
+    const QString keepConfig = work.filePath(QStringLiteral("keep.txt"));
+    const QString discardConfig = work.filePath(QStringLiteral("discard.txt"));
+    writeConfig(keepConfig, true);
+    writeConfig(discardConfig, false);
+    auto emptyFolder = [](const QString& path) {
+        QDir dir(path);
+        for (const QString& file : dir.entryList(QDir::Files))
+            dir.remove(file);
+    };
+    auto runCurl = [&](const QString& config) {
+        emptyFolder(saved);
         QElapsedTimer t;
         t.start();
         QProcess curl;
         curl.start(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-f"), QStringLiteral("-K"), config});
         if (!curl.waitForFinished(120000) || curl.exitCode() != 0) {
             std::fprintf(stderr, "bench-album: curl failed (%s)\n", qPrintable(curl.errorString()));
-            return 1;
+            std::exit(1);
         }
-        curlRuns.push_back(t.nsecsElapsed() / 1e9);
-        std::printf("curl %d: %.4f s\n", run + 1, curlRuns.back());
-    }
+        return t.nsecsElapsed() / 1e9;
+    };
+    // --warm-only: only warm listings, for profiling.
+    const bool warmOnly = argc > 1 && QByteArray(argv[1]) == "--warm-only";
+    std::vector<double> curlRuns;
+    std::vector<double> discardRuns;
 
     // The shop logs a request just after answering it: the count settles once no line came for 50 ms.
     auto settledRequests = [&] {
@@ -150,11 +170,16 @@ int main(int argc, char** argv)
     std::vector<double> coldRuns;
     std::vector<double> warmRuns;
     int warmRequests = 0;
-    for (int run = 1; run <= 3; ++run) {
-        QDir cache(form.ImageCacheFolder());
+    // Runs of each kind take turns, so that a busy moment of the machine slows all of them alike.
+    for (int run = 1; run <= 5; ++run) {
+        if (!warmOnly) {
+            curlRuns.push_back(runCurl(keepConfig));
+            discardRuns.push_back(runCurl(discardConfig));
+            std::printf("curl %d: %.4f s keeping the files, %.4f s throwing them away\n", run, curlRuns.back(),
+                        discardRuns.back());
+        }
         if (!warmOnly || run == 1) {
-            for (const QString& file : cache.entryList(QDir::Files))
-                cache.remove(file);
+            emptyFolder(form.ImageCacheFolder());
             coldRuns.push_back(listOnce("cold", run).first);
         }
         for (int w = 0; w < (warmOnly ? 10 : 2); ++w) {
@@ -173,7 +198,7 @@ int main(int argc, char** argv)
     const double cold = bench::Median(coldRuns);
     const double warm = bench::Median(warmRuns);
     std::printf("photos: %d\n", kPhotos);
-    std::printf("curl_seconds: %.4f\n", curl);
+    std::printf("curl_seconds: %.4f (keeping the files; %.4f throwing them away)\n", curl, bench::Median(discardRuns));
     std::printf("cold_seconds: %.4f\n", cold);
     std::printf("warm_seconds: %.4f (goal <= 0.5)\n", warm);
     std::printf("warm_requests: %d (goal 1)\n", warmRequests);
