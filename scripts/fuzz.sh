@@ -3,14 +3,14 @@
 # and runs one target or all of them, one after another in one process each (no worker logs left in the
 # tree), at the lowest priority.
 #   scripts/fuzz.sh [TARGET|all] [SECONDS] [extra libFuzzer flags...]
-# TARGET is bmp, ico, metafile, jpeg, profile, replies or cp932 (or fuzz_<name>). Each run starts
+# TARGET is bmp, ico, metafile, jpeg, profile, replies, cp932 or spibitmap (or fuzz_<name>). Each run starts
 # from the seeds in fuzz/corpus/TARGET and keeps what it finds in build-fuzz/corpus/TARGET; a fault's
 # input lands in build-fuzz/artifacts/TARGET/ and the script fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 
-targets=(bmp ico metafile jpeg profile replies cp932)
+targets=(bmp ico metafile jpeg profile replies cp932 spibitmap)
 which="${1:-all}"
 seconds="${2:-60}"
 shift $(( $# > 2 ? 2 : $# ))
