@@ -190,6 +190,40 @@ void CheckEmfBitmaps(const QByteArray& d, qint64 at, quint32 type, qint64 size)
     }
 }
 
+// Records drawn from a bounding box: the converter reads their fixed size whatever the record says,
+// and adds and subtracts the box's corners in 32-bit integers. Their coordinates must lie in the
+// 27-bit space the system's own drawing allows.
+struct EmfBoxRecord {
+    quint32 type;
+    qint64 size;    // bytes, with the 8 of type and size
+    int integers;   // box, then its points or corner size
+};
+constexpr EmfBoxRecord kEmfBoxRecords[] = {
+    {42, 24, 4},  // ELLIPSE
+    {43, 24, 4},  // RECTANGLE
+    {44, 32, 6},  // ROUNDRECT
+    {45, 40, 8},  // ARC
+    {46, 40, 8},  // CHORD
+    {47, 40, 8},  // PIE
+    {55, 40, 8},  // ARCTO
+};
+constexpr qint32 kMaxEmfCoordinate = (1 << 27) - 1;
+
+void CheckEmfBox(const QByteArray& d, qint64 at, quint32 type, qint64 size)
+{
+    for (const EmfBoxRecord& record : kEmfBoxRecords) {
+        if (record.type != type)
+            continue;
+        if (size < record.size)
+            Refuse(QStringLiteral("a drawing record of %1 bytes is cut short").arg(size));
+        for (int i = 0; i < record.integers; ++i) {
+            const qint32 value = LeS32(d, at + 8 + 4 * i);
+            if (value < -kMaxEmfCoordinate || value > kMaxEmfCoordinate)
+                Refuse(QStringLiteral("a drawing's coordinate %1 lies outside the drawing space").arg(value));
+        }
+    }
+}
+
 // The converters trust record sizes; every record must lie within the file and the last be EOF.
 void CheckEmfRecords(const QByteArray& d)
 {
@@ -205,6 +239,7 @@ void CheckEmfRecords(const QByteArray& d)
         if (type == 14)  // EMR_EOF
             return;
         CheckEmfBitmaps(d, at, type, size);
+        CheckEmfBox(d, at, type, size);
         at += size;
     }
     Refuse(QStringLiteral("too many records"));
