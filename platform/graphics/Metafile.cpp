@@ -23,6 +23,9 @@ constexpr double kScreenDpi = 96.0;
 constexpr quint32 kEmfSignature = 0x464D4520;  // " EMF"
 constexpr quint32 kPlaceableKey = 0x9AC6CDD7;
 constexpr qint64 kMaxRecords = 10'000'000;
+// The system's own drawing keeps coordinates within 27 bits; the converter adds and subtracts them
+// in 32-bit integers.
+constexpr qint32 kMaxEmfCoordinate = (1 << 27) - 1;
 
 // libwmf opens its standard fonts from this compiled-in folder while it scans; without them every
 // metafile fails alike, so the error names the missing files rather than blaming the picture.
@@ -147,6 +150,11 @@ void CheckEmfHeader(const QByteArray& d)
     }
     if (headerSize >= 100)
         inHeader(Le32(d, 92), Le32(d, 88));
+    for (qint64 at = 8; at < 40; at += 4) {  // bounds, then frame
+        const qint32 value = LeS32(d, at);
+        if (value < -kMaxEmfCoordinate || value > kMaxEmfCoordinate)
+            Refuse(QStringLiteral("the header's coordinate %1 lies outside the drawing space").arg(value));
+    }
 }
 
 // Offsets of the (offBmi, cbBmi, offBits, cbBits) fields of the records that carry bitmaps.
@@ -191,8 +199,7 @@ void CheckEmfBitmaps(const QByteArray& d, qint64 at, quint32 type, qint64 size)
 }
 
 // Records drawn from a bounding box: the converter reads their fixed size whatever the record says,
-// and adds and subtracts the box's corners in 32-bit integers. Their coordinates must lie in the
-// 27-bit space the system's own drawing allows.
+// and works out radii and centres from the box's corners.
 struct EmfBoxRecord {
     quint32 type;
     qint64 size;    // bytes, with the 8 of type and size
@@ -207,7 +214,6 @@ constexpr EmfBoxRecord kEmfBoxRecords[] = {
     {47, 40, 8},  // PIE
     {55, 40, 8},  // ARCTO
 };
-constexpr qint32 kMaxEmfCoordinate = (1 << 27) - 1;
 
 void CheckEmfBox(const QByteArray& d, qint64 at, quint32 type, qint64 size)
 {

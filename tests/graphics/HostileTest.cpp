@@ -41,6 +41,7 @@ TEST(HostileFiles, AreRefusedOrDrawnWithoutHarm)
         {"wmf-frame-195mpx.wmf", "cannot make a 11055 x 17712 picture"},  // found by fuzzing
         {"emf-pie-cut-short.emf", "drawing record of 12 bytes is cut short"},
         {"emf-rectangle-far-corner.emf", "coordinate 973078528 lies outside"},
+        {"emf-header-bounds-overflow.emf", "header's coordinate 1916862464 lies outside"},
         {"../metafile/stretchdib.wmf", nullptr},  // a sound bitmap record passes the checks
     };
     for (const Case& c : cases) {
