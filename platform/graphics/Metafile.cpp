@@ -230,6 +230,29 @@ void CheckEmfBox(const QByteArray& d, qint64 at, quint32 type, qint64 size)
     }
 }
 
+// Records of points after a bounding rectangle: the converter reads as many points (and, for several
+// polygons, counts) as the record says, whatever its size.
+void CheckEmfPoints(const QByteArray& d, qint64 at, quint32 type, qint64 size)
+{
+    const bool small = type >= 85 && type <= 92;  // 16-bit points
+    const quint32 base = small ? type - 83 : type;
+    if (base < 2 || base > 8)
+        return;
+    const bool several = base == 7 || base == 8;
+    const qint64 fixed = several ? 32 : 28;
+    if (size < fixed)
+        Refuse(QStringLiteral("a record of points of %1 bytes is cut short").arg(size));
+    const qint64 polygons = several ? Le32(d, at + 24) : 0;
+    const qint64 points = Le32(d, at + (several ? 28 : 24));
+    if (polygons * 4 + points * (small ? 4 : 8) > size - fixed)
+        Refuse(QStringLiteral("a record's %1 points lie outside it").arg(points));
+    qint64 counted = 0;
+    for (qint64 i = 0; i < polygons; ++i)
+        counted += Le32(d, at + fixed + 4 * i);
+    if (counted > points)
+        Refuse(QStringLiteral("a record's polygons count %1 of its %2 points").arg(counted).arg(points));
+}
+
 // The converters trust record sizes; every record must lie within the file and the last be EOF.
 void CheckEmfRecords(const QByteArray& d)
 {
@@ -246,6 +269,7 @@ void CheckEmfRecords(const QByteArray& d)
             return;
         CheckEmfBitmaps(d, at, type, size);
         CheckEmfBox(d, at, type, size);
+        CheckEmfPoints(d, at, type, size);
         at += size;
     }
     Refuse(QStringLiteral("too many records"));
