@@ -23,6 +23,9 @@ constexpr double kScreenDpi = 96.0;
 constexpr quint32 kEmfSignature = 0x464D4520;  // " EMF"
 constexpr quint32 kPlaceableKey = 0x9AC6CDD7;
 constexpr qint64 kMaxRecords = 10'000'000;
+// The system's own drawing keeps coordinates within 27 bits; the converter adds and subtracts them
+// in 32-bit integers.
+constexpr qint32 kMaxEmfCoordinate = (1 << 27) - 1;
 
 // libwmf opens its standard fonts from this compiled-in folder while it scans; without them every
 // metafile fails alike, so the error names the missing files rather than blaming the picture.
@@ -147,6 +150,11 @@ void CheckEmfHeader(const QByteArray& d)
     }
     if (headerSize >= 100)
         inHeader(Le32(d, 92), Le32(d, 88));
+    for (qint64 at = 8; at < 40; at += 4) {  // bounds, then frame
+        const qint32 value = LeS32(d, at);
+        if (value < -kMaxEmfCoordinate || value > kMaxEmfCoordinate)
+            Refuse(QStringLiteral("the header's coordinate %1 lies outside the drawing space").arg(value));
+    }
 }
 
 // Offsets of the (offBmi, cbBmi, offBits, cbBits) fields of the records that carry bitmaps.
@@ -190,6 +198,61 @@ void CheckEmfBitmaps(const QByteArray& d, qint64 at, quint32 type, qint64 size)
     }
 }
 
+// Records drawn from a bounding box: the converter reads their fixed size whatever the record says,
+// and works out radii and centres from the box's corners.
+struct EmfBoxRecord {
+    quint32 type;
+    qint64 size;    // bytes, with the 8 of type and size
+    int integers;   // box, then its points or corner size
+};
+constexpr EmfBoxRecord kEmfBoxRecords[] = {
+    {42, 24, 4},  // ELLIPSE
+    {43, 24, 4},  // RECTANGLE
+    {44, 32, 6},  // ROUNDRECT
+    {45, 40, 8},  // ARC
+    {46, 40, 8},  // CHORD
+    {47, 40, 8},  // PIE
+    {55, 40, 8},  // ARCTO
+};
+
+void CheckEmfBox(const QByteArray& d, qint64 at, quint32 type, qint64 size)
+{
+    for (const EmfBoxRecord& record : kEmfBoxRecords) {
+        if (record.type != type)
+            continue;
+        if (size < record.size)
+            Refuse(QStringLiteral("a drawing record of %1 bytes is cut short").arg(size));
+        for (int i = 0; i < record.integers; ++i) {
+            const qint32 value = LeS32(d, at + 8 + 4 * i);
+            if (value < -kMaxEmfCoordinate || value > kMaxEmfCoordinate)
+                Refuse(QStringLiteral("a drawing's coordinate %1 lies outside the drawing space").arg(value));
+        }
+    }
+}
+
+// Records of points after a bounding rectangle: the converter reads as many points (and, for several
+// polygons, counts) as the record says, whatever its size.
+void CheckEmfPoints(const QByteArray& d, qint64 at, quint32 type, qint64 size)
+{
+    const bool small = type >= 85 && type <= 92;  // 16-bit points
+    const quint32 base = small ? type - 83 : type;
+    if (base < 2 || base > 8)
+        return;
+    const bool several = base == 7 || base == 8;
+    const qint64 fixed = several ? 32 : 28;
+    if (size < fixed)
+        Refuse(QStringLiteral("a record of points of %1 bytes is cut short").arg(size));
+    const qint64 polygons = several ? Le32(d, at + 24) : 0;
+    const qint64 points = Le32(d, at + (several ? 28 : 24));
+    if (polygons * 4 + points * (small ? 4 : 8) > size - fixed)
+        Refuse(QStringLiteral("a record's %1 points lie outside it").arg(points));
+    qint64 counted = 0;
+    for (qint64 i = 0; i < polygons; ++i)
+        counted += Le32(d, at + fixed + 4 * i);
+    if (counted > points)
+        Refuse(QStringLiteral("a record's polygons count %1 of its %2 points").arg(counted).arg(points));
+}
+
 // The converters trust record sizes; every record must lie within the file and the last be EOF.
 void CheckEmfRecords(const QByteArray& d)
 {
@@ -205,6 +268,8 @@ void CheckEmfRecords(const QByteArray& d)
         if (type == 14)  // EMR_EOF
             return;
         CheckEmfBitmaps(d, at, type, size);
+        CheckEmfBox(d, at, type, size);
+        CheckEmfPoints(d, at, type, size);
         at += size;
     }
     Refuse(QStringLiteral("too many records"));

@@ -39,6 +39,10 @@ TEST(HostileFiles, AreRefusedOrDrawnWithoutHarm)
         {"ico-rle8-32772x5124.ico", "cannot fill 32772 x 5124"},
         {"jpeg-progressive-header-16384x16384.jpg", "cannot fill 16384 x 16384"},
         {"wmf-frame-195mpx.wmf", "cannot make a 11055 x 17712 picture"},  // found by fuzzing
+        {"emf-pie-cut-short.emf", "drawing record of 12 bytes is cut short"},
+        {"emf-rectangle-far-corner.emf", "coordinate 973078528 lies outside"},
+        {"emf-header-bounds-overflow.emf", "header's coordinate 1916862464 lies outside"},
+        {"emf-polypolygon-cut-short.emf", "record of points of 24 bytes is cut short"},
         {"../metafile/stretchdib.wmf", nullptr},  // a sound bitmap record passes the checks
     };
     for (const Case& c : cases) {

@@ -12,15 +12,19 @@ namespace {
 
 const quint32 kRedColorRef = 0x000000FF;
 
-// An enhanced metafile of 200 x 100 pixels (at 96 dpi) whose left half is a red rectangle.
-QByteArray RedLeftHalfEmf()
+// An enhanced metafile of 200 x 100 pixels (at 96 dpi) whose left half is a red rectangle, or that
+// draws the given record instead.
+QByteArray RedLeftHalfEmf(const QByteArray& drawing = {})
 {
     test::Bytes body;
     body.U32(39).U32(24).U32(1).U32(0).U32(kRedColorRef).U32(0);  // solid red brush as handle 1
     body.U32(37).U32(12).U32(1);                                  // select it
     body.U32(37).U32(12).U32(0x80000008);                         // stock NULL_PEN
-    body.U32(43).U32(24).U32(0).U32(0).U32(100).U32(100);         // rectangle
-    body.U32(14).U32(20).U32(0).U32(16).U32(20);                  // end of file
+    if (drawing.isEmpty())
+        body.U32(43).U32(24).U32(0).U32(0).U32(100).U32(100);  // rectangle
+    else
+        body.Raw(drawing);
+    body.U32(14).U32(20).U32(0).U32(16).U32(20);  // end of file
     test::Bytes emf;
     emf.U32(1).U32(88).U32(0).U32(0).U32(199).U32(99);  // bounds, device pixels
     emf.U32(0).U32(0).U32(5291).U32(2645);              // frame, 0.01 mm
@@ -76,6 +80,42 @@ TEST(Metafile, LoadsItsFrameSizeDrawsScaledAndRefusesCutFiles)
         for (const QByteArray& broken : {whole.left(0), whole.left(10), whole.left(whole.size() / 2),
                                          whole.left(whole.size() - 2), enhanced ? oversizedRecord : whole.left(1)})
             EXPECT_THROW(test::LoadGraphic<TMetafile>(broken), EInvalidGraphic) << "size " << broken.size();
+    }
+}
+
+// Records drawn from a box are read at their full size and their corners added in 32-bit integers by
+// the converter: a record cut short, or a coordinate beyond the 27-bit drawing space, is refused.
+TEST(Metafile, BoxRecordsMustBeWholeAndWithinTheDrawingSpace)
+{
+    const qint32 edge = (1 << 27) - 1;
+    struct Case {
+        quint32 type;
+        QList<qint32> integers;  // box, then points or corner size
+        bool loads;
+    };
+    const Case cases[] = {
+        {43, {0, 0, edge, 100}, true},          // rectangle to the space's edge
+        {43, {0, 0, edge + 1, 100}, false},
+        {42, {-edge, 0, 100, 100}, true},       // ellipse
+        {42, {-edge - 1, 0, 100, 100}, false},
+        {44, {0, 0, 100, 100, 10, 10}, true},   // rounded rectangle
+        {44, {0, 0, 100, 100, 10}, false},      // without its corner's height
+        {47, {0, 0, 100, 100, 100, 50, 50, 0}, true},  // pie
+        {47, {0, 0, 100, 100, 100, 50, 50, INT32_MIN}, false},
+        {47, {1}, false},                       // the pie the fuzzer cut to 12 bytes
+        {45, {0, 0, 100, 100, 100, 50, 50}, false},     // arc without its end point's y
+        {55, {0, 0, 100, 100, 100, 50, 50, 0}, true},   // arc-to
+    };
+    for (const Case& c : cases) {
+        test::Bytes record;
+        record.U32(c.type).U32(quint32(8 + 4 * c.integers.size()));
+        for (const qint32 value : c.integers)
+            record.U32(quint32(value));
+        SCOPED_TRACE(testing::Message() << "type " << c.type << ", " << c.integers.size() << " integers");
+        if (c.loads)
+            EXPECT_NO_THROW(test::LoadGraphic<TMetafile>(RedLeftHalfEmf(record.data)));
+        else
+            EXPECT_THROW(test::LoadGraphic<TMetafile>(RedLeftHalfEmf(record.data)), EInvalidGraphic);
     }
 }
 
