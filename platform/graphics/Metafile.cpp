@@ -189,6 +189,10 @@ void CheckEmfBitmaps(const QByteArray& d, qint64 at, quint32 type, qint64 size)
             const qint64 cbBmi = Le32(d, at + fields + 4);
             const qint64 offBits = Le32(d, at + fields + 8);
             const qint64 cbBits = Le32(d, at + fields + 12);
+            // The converter reads the header in place as a structure, even when its size says 0: it must start
+            // on a 4-byte boundary, as every record and every header a writer makes does.
+            if (offBmi % 4 != 0)
+                Refuse(QStringLiteral("a bitmap header at offset %1 is not aligned").arg(offBmi));
             if (cbBmi == 0)
                 continue;
             if (offBmi < 8 || offBmi > size || cbBmi > size - offBmi || offBits > size || cbBits > size - offBits)

@@ -43,6 +43,7 @@ TEST(HostileFiles, AreRefusedOrDrawnWithoutHarm)
         {"emf-rectangle-far-corner.emf", "coordinate 973078528 lies outside"},
         {"emf-header-bounds-overflow.emf", "header's coordinate 1916862464 lies outside"},
         {"emf-polypolygon-cut-short.emf", "record of points of 24 bytes is cut short"},
+        {"emf-stretchdibits-misaligned-header.emf", "is not aligned"},
         {"../metafile/stretchdib.wmf", nullptr},  // a sound bitmap record passes the checks
     };
     for (const Case& c : cases) {
