@@ -257,6 +257,26 @@ void CheckEmfPoints(const QByteArray& d, qint64 at, quint32 type, qint64 size)
         Refuse(QStringLiteral("a record's polygons count %1 of its %2 points").arg(counted).arg(points));
 }
 
+// Text records: the converter reads the fixed part, the characters and their advances where the record
+// says, whatever its size.
+void CheckEmfText(const QByteArray& d, qint64 at, quint32 type, qint64 size)
+{
+    if (type != 83 && type != 84)  // EXTTEXTOUTA, EXTTEXTOUTW
+        return;
+    constexpr qint64 kFixed = 76;
+    if (size < kFixed)
+        Refuse(QStringLiteral("a text record of %1 bytes is cut short").arg(size));
+    const bool wide = type == 84;
+    const qint64 chars = Le32(d, at + 44);
+    const qint64 offString = Le32(d, at + 48);
+    const qint64 offDx = Le32(d, at + 72);
+    if (offString < kFixed || offString > size || chars * (wide ? 2 : 1) > size - offString ||
+        (wide && offString % 2 != 0))
+        Refuse(QStringLiteral("a text record's %1 characters lie outside it").arg(chars));
+    if (offDx != 0 && (offDx < kFixed || offDx > size || chars * 4 > size - offDx || offDx % 4 != 0))
+        Refuse(QStringLiteral("a text record's advances lie outside it"));
+}
+
 // The converters trust record sizes; every record must lie within the file and the last be EOF.
 void CheckEmfRecords(const QByteArray& d)
 {
@@ -274,6 +294,7 @@ void CheckEmfRecords(const QByteArray& d)
         CheckEmfBitmaps(d, at, type, size);
         CheckEmfBox(d, at, type, size);
         CheckEmfPoints(d, at, type, size);
+        CheckEmfText(d, at, type, size);
         at += size;
     }
     Refuse(QStringLiteral("too many records"));

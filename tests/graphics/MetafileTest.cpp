@@ -119,5 +119,47 @@ TEST(Metafile, BoxRecordsMustBeWholeAndWithinTheDrawingSpace)
     }
 }
 
+// Text records: the fixed part, the characters and their advances must lie in the record, where the
+// converter reads them whatever the record's size.
+TEST(Metafile, TextRecordsMustHoldTheirCharactersAndAdvances)
+{
+    struct Case {
+        const char* what;
+        quint32 type;
+        quint32 chars;
+        quint32 offString;
+        quint32 offDx;
+        bool loads;
+    };
+    const Case cases[] = {
+        {"wide text with advances", 84, 2, 76, 80, true},
+        {"narrow text without advances", 83, 3, 76, 0, true},
+        {"characters past the record", 84, 40, 76, 80, false},
+        {"characters inside the fixed part", 84, 2, 40, 80, false},
+        {"wide characters at an odd offset", 84, 2, 77, 84, false},
+        {"advances past the record", 84, 2, 76, 84, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::Bytes record;
+        record.U32(c.type).U32(88);
+        for (const qint32 v : {0, 0, 100, 20, 1, 0, 0, 10, 10})  // bounds, mode, scales, reference point
+            record.U32(quint32(v));
+        record.U32(c.chars).U32(c.offString).U32(0);
+        for (const qint32 v : {0, 0, 100, 20})
+            record.U32(quint32(v));
+        record.U32(c.offDx);
+        record.U32(0x00620041).U32(8).U32(8);  // "Ab", then two advances
+        if (c.loads)
+            EXPECT_NO_THROW(test::LoadGraphic<TMetafile>(RedLeftHalfEmf(record.data)));
+        else
+            EXPECT_THROW(test::LoadGraphic<TMetafile>(RedLeftHalfEmf(record.data)), EInvalidGraphic);
+    }
+    // The record the fuzzer cut to 24 bytes.
+    test::Bytes cut;
+    cut.U32(84).U32(24).U32(0).U32(0).U32(100).U32(20);
+    EXPECT_THROW(test::LoadGraphic<TMetafile>(RedLeftHalfEmf(cut.data)), EInvalidGraphic);
+}
+
 }  // namespace
 }  // namespace tovari
