@@ -265,25 +265,19 @@ std::optional<QImage> TAlbumPage::ThumbnailCell(int photoId)
     auto decode = [&](const std::optional<QByteArray>& fetched) {
         return fetched ? DecodeAlbumThumbnail(*fetched, path) : DecodeAlbumThumbnail(path);
     };
-    std::optional<QByteArray> fetched;
-    if (!AlbumSmallImgLoad(photoId, &fetched))
-        return std::nullopt;
-    try {
-        return decode(fetched);
-    } catch (const std::exception&) {
-        // Left empty or cut short by an earlier run: fetched once more below.
+    // A cached thumbnail left empty or cut short by an earlier run is fetched once more; when the service's
+    // own thumbnail does not decode either, the photo is left out and nothing stays cached.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::optional<QByteArray> fetched;
+        if (!AlbumSmallImgLoad(photoId, &fetched))
+            return std::nullopt;
+        try {
+            return decode(fetched);
+        } catch (const std::exception&) {
+            RemoveCacheFile(path);
+        }
     }
-    RemoveCacheFile(path);
-    fetched.reset();
-    if (!AlbumSmallImgLoad(photoId, &fetched))
-        return std::nullopt;
-    try {
-        return decode(fetched);
-    } catch (const std::exception&) {
-        // The service's own thumbnail does not decode: the photo is left out, and nothing stays cached.
-        RemoveCacheFile(path);
-        return std::nullopt;
-    }
+    return std::nullopt;
 }
 
 void TAlbumPage::AlbumLoad(int folderId)
