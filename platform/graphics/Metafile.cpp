@@ -277,6 +277,15 @@ void CheckEmfText(const QByteArray& d, qint64 at, quint32 type, qint64 size)
         Refuse(QStringLiteral("a text record's advances lie outside it"));
 }
 
+// A font is copied from its record as a whole logical font (92 bytes after the object index), whatever
+// the record's size.
+void CheckEmfFont(quint32 type, qint64 size)
+{
+    constexpr qint64 kLogFontRecord = 8 + 4 + 92;
+    if (type == 82 && size < kLogFontRecord)  // EXTCREATEFONTINDIRECTW
+        Refuse(QStringLiteral("a font record of %1 bytes is cut short").arg(size));
+}
+
 // The converters trust record sizes; every record must lie within the file and the last be EOF.
 void CheckEmfRecords(const QByteArray& d)
 {
@@ -295,6 +304,7 @@ void CheckEmfRecords(const QByteArray& d)
         CheckEmfBox(d, at, type, size);
         CheckEmfPoints(d, at, type, size);
         CheckEmfText(d, at, type, size);
+        CheckEmfFont(type, size);
         at += size;
     }
     Refuse(QStringLiteral("too many records"));

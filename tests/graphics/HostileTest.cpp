@@ -45,6 +45,7 @@ TEST(HostileFiles, AreRefusedOrDrawnWithoutHarm)
         {"emf-polypolygon-cut-short.emf", "record of points of 24 bytes is cut short"},
         {"emf-stretchdibits-misaligned-header.emf", "is not aligned"},
         {"emf-exttextout-cut-short.emf", "text record of 24 bytes is cut short"},
+        {"emf-font-cut-short.emf", "font record of 24 bytes is cut short"},
         {"../metafile/stretchdib.wmf", nullptr},  // a sound bitmap record passes the checks
     };
     for (const Case& c : cases) {

@@ -119,9 +119,9 @@ TEST(Metafile, BoxRecordsMustBeWholeAndWithinTheDrawingSpace)
     }
 }
 
-// Text records: the fixed part, the characters and their advances must lie in the record, where the
-// converter reads them whatever the record's size.
-TEST(Metafile, TextRecordsMustHoldTheirCharactersAndAdvances)
+// Text and font records: the fixed part, the characters, their advances and the logical font must lie in
+// the record, where the converter reads them whatever the record's size.
+TEST(Metafile, TextAndFontRecordsMustHoldWhatTheConverterReads)
 {
     struct Case {
         const char* what;
@@ -159,6 +159,17 @@ TEST(Metafile, TextRecordsMustHoldTheirCharactersAndAdvances)
     test::Bytes cut;
     cut.U32(84).U32(24).U32(0).U32(0).U32(100).U32(20);
     EXPECT_THROW(test::LoadGraphic<TMetafile>(RedLeftHalfEmf(cut.data)), EInvalidGraphic);
+    // A font record holds a whole logical font after its object index.
+    for (const quint32 size : {104u, 100u}) {
+        test::Bytes font;
+        font.U32(82).U32(size).U32(1).U32(quint32(-12));  // index, height
+        for (quint32 i = 16; i < size; i += 4)
+            font.U32(0);
+        if (size == 104)
+            EXPECT_NO_THROW(test::LoadGraphic<TMetafile>(RedLeftHalfEmf(font.data)));
+        else
+            EXPECT_THROW(test::LoadGraphic<TMetafile>(RedLeftHalfEmf(font.data)), EInvalidGraphic);
+    }
 }
 
 }  // namespace
