@@ -193,6 +193,9 @@ void CheckEmfBitmaps(const QByteArray& d, qint64 at, quint32 type, qint64 size)
             // on a 4-byte boundary, as every record and every header a writer makes does.
             if (offBmi % 4 != 0)
                 Refuse(QStringLiteral("a bitmap header at offset %1 is not aligned").arg(offBmi));
+            // The DIB-drawing records read their header wherever it is said to be, even of size 0.
+            if (cbBmi == 0 && (type == 80 || type == 81))
+                Refuse(QStringLiteral("a bitmap record has no bitmap header"));
             if (cbBmi == 0)
                 continue;
             if (offBmi < 8 || offBmi > size || cbBmi > size - offBmi || offBits > size || cbBits > size - offBits)

@@ -46,6 +46,7 @@ TEST(HostileFiles, AreRefusedOrDrawnWithoutHarm)
         {"emf-stretchdibits-misaligned-header.emf", "is not aligned"},
         {"emf-exttextout-cut-short.emf", "text record of 24 bytes is cut short"},
         {"emf-font-cut-short.emf", "font record of 24 bytes is cut short"},
+        {"emf-stretchdibits-no-header.emf", "has no bitmap header"},
         {"../metafile/stretchdib.wmf", nullptr},  // a sound bitmap record passes the checks
     };
     for (const Case& c : cases) {
