@@ -102,11 +102,11 @@ QImage AlbumThumbnailCell(const QImage& picture)
 
 namespace {
 
-QImage CellOf(const TGraphic* graphic, const QString& path)
+QImage CellOf(const TPicture& picture, const QString& path)
 {
-    if (!graphic || graphic->Empty())
+    if (picture.Empty())
         throw EInvalidGraphic(QStringLiteral("Empty picture \"%1\".").arg(path));
-    return AlbumThumbnailCell(graphic->ToImage());
+    return AlbumThumbnailCell(picture.Graphic()->ToImage());
 }
 
 }  // namespace
@@ -115,20 +115,17 @@ QImage DecodeAlbumThumbnail(const QString& path)
 {
     TPicture picture;
     picture.LoadFromFile(path);
-    return CellOf(picture.Graphic(), path);
+    return CellOf(picture, path);
 }
 
 QImage DecodeAlbumThumbnail(const QByteArray& bytes, const QString& path)
 {
-    const std::optional<TGraphicClass> graphicClass = TPictureFormats::Global().Find(FileExtension(path));
-    if (!graphicClass)
-        throw EInvalidGraphic(QStringLiteral("Unknown picture file extension (.%1)").arg(FileExtension(path)));
-    const std::unique_ptr<TGraphic> graphic = graphicClass->Create();
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    graphic->LoadFromStream(buffer);
-    return CellOf(graphic.get(), path);
+    TPicture picture;
+    picture.LoadFromStream(buffer, path);
+    return CellOf(picture, path);
 }
 
 }  // namespace tovari

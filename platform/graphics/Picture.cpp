@@ -65,15 +65,28 @@ QString FileExtension(const QString& path)
     return path.mid(dot + 1);
 }
 
-void TPicture::LoadFromFile(const QString& path)
+std::unique_ptr<TGraphic> TPicture::CreateFor(const QString& name) const
 {
-    const QString extension = FileExtension(path);
+    const QString extension = FileExtension(name);
     const std::optional<TGraphicClass> graphicClass = formats_.Find(extension);
     if (!graphicClass)
         throw EInvalidGraphic(QStringLiteral("Unknown picture file extension (.%1)").arg(extension));
     std::unique_ptr<TGraphic> graphic = graphicClass->Create();
     graphic->OnProgress = OnProgress;
+    return graphic;
+}
+
+void TPicture::LoadFromFile(const QString& path)
+{
+    std::unique_ptr<TGraphic> graphic = CreateFor(path);
     graphic->LoadFromFile(path);
+    graphic_ = std::move(graphic);
+}
+
+void TPicture::LoadFromStream(QIODevice& stream, const QString& name)
+{
+    std::unique_ptr<TGraphic> graphic = CreateFor(name);
+    graphic->LoadFromStream(stream);
     graphic_ = std::move(graphic);
 }
 

@@ -46,6 +46,8 @@ public:
     // Throws EInvalidGraphic for an extension without a registered class, or whatever the graphic's
     // own load throws; the picture keeps its previous graphic when the load fails.
     void LoadFromFile(const QString& path);
+    // As LoadFromFile, for the bytes of a file called name.
+    void LoadFromStream(QIODevice& stream, const QString& name);
     void SaveToFile(const QString& path) const;
 
     TGraphic* Graphic() const { return graphic_.get(); }
@@ -58,6 +60,8 @@ public:
     TProgressEvent OnProgress;
 
 private:
+    std::unique_ptr<TGraphic> CreateFor(const QString& name) const;
+
     const TPictureFormats& formats_;
     std::unique_ptr<TGraphic> graphic_;
 };
