@@ -42,7 +42,7 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::MouseButtonDblClick)
+        if (IsPrimaryDoubleClick(event))
             handler_();
         return QObject::eventFilter(watched, event);
     }
@@ -128,11 +128,10 @@ void TAlbumPage::UpdateActions()
 
 void TAlbumPage::SessionChanged()
 {
-    EmptyAlbumList();
     if (session_.LoggedIn())
         AlbumFolderLoad();
     else
-        AlbumTreeView->clear();
+        ClearAlbumTree();
     UpdateActions();
 }
 
@@ -140,6 +139,18 @@ void TAlbumPage::EmptyAlbumList()
 {
     AlbumImages.clear();
     model_->Clear();
+}
+
+void TAlbumPage::ClearAlbumTree()
+{
+    {
+        const QSignalBlocker quiet(AlbumTreeView);
+        AlbumTreeView->clear();
+    }
+    AlbumFolders.clear();
+    EmptyAlbumList();
+    emit AlbumTreeCleared();
+    UpdateActions();
 }
 
 void TAlbumPage::AlbumViewSelected()
@@ -171,8 +182,7 @@ void TAlbumPage::AddMoveMenuEntry(const QString& caption, int slot)
 
 void TAlbumPage::AlbumFolderLoad()
 {
-    AlbumTreeView->clear();
-    AlbumFolders.clear();
+    ClearAlbumTree();
     try {
         QString reply;
         c_.service.GetHTTP(c_.urls.FolderList(session_.SessionId()), reply);
@@ -265,9 +275,11 @@ std::optional<QImage> TAlbumPage::ThumbnailCell(int photoId)
     auto decode = [&](const std::optional<QByteArray>& fetched) {
         return fetched ? DecodeAlbumThumbnail(*fetched, path) : DecodeAlbumThumbnail(path);
     };
-    // A cached thumbnail left empty or cut short by an earlier run is fetched once more; when the service's
-    // own thumbnail does not decode either, the photo is left out and nothing stays cached.
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    // A cached thumbnail left empty or cut short by an earlier run is fetched once more; one fetched just
+    // now that does not decode is left out, nothing stays cached, and this listing does not ask again.
+    if (undecodableThumbnails_.contains(photoId))
+        return std::nullopt;
+    for (;;) {
         std::optional<QByteArray> fetched;
         if (!AlbumSmallImgLoad(photoId, &fetched))
             return std::nullopt;
@@ -275,15 +287,19 @@ std::optional<QImage> TAlbumPage::ThumbnailCell(int photoId)
             return decode(fetched);
         } catch (const std::exception&) {
             RemoveCacheFile(path);
+            if (fetched) {
+                undecodableThumbnails_.insert(photoId);
+                return std::nullopt;
+            }
         }
     }
-    return std::nullopt;
 }
 
 void TAlbumPage::AlbumLoad(int folderId)
 {
     LoadState& state = albumLoadState_;
     EmptyAlbumList();
+    undecodableThumbnails_.clear();
     AlbumImageList->Clear();
     if (state == LoadState::STOPED_ALBUM)
         state = LoadState::NOW_LOADING_ALBUM;
@@ -331,12 +347,11 @@ void TAlbumPage::AlbumLoad(int folderId)
                         const QSignalBlocker quiet(AlbumImageList);
                         t = AlbumImageList->Add(*cell);
                     }
-                    // The list may have been emptied while events were pumped (a logout); nothing then.
-                    if (listed < AlbumImages.size()) {
-                        AlbumImages[listed++] = TAlbumImages{photo.Name, photo.Id, t};
-                        if (!sinceFlush.isValid() || sinceFlush.elapsed() >= kListFlushMs)
-                            showListed();
-                    }
+                    // Whatever empties the list (a logout, a fresh tree) stops the listing first, and
+                    // nothing pumps events between the stop check above and here.
+                    AlbumImages[listed++] = TAlbumImages{photo.Name, photo.Id, t};
+                    if (!sinceFlush.isValid() || sinceFlush.elapsed() >= kListFlushMs)
+                        showListed();
                 }
             }
             QCoreApplication::processEvents();
@@ -385,6 +400,8 @@ void TAlbumPage::AlbumShowBigImage(int k)
     try {
         emit FullSizeRequested();
         c_.bigImageView.ScrollHome();
+        // Until the photo is in, the view shows nothing rather than the photo shown before.
+        c_.bigImageView.ClearPicture();
         // The name comes from the service: it may only ever name a plain file inside the cache folder.
         if (!IsPlainCacheFileName(photo.Name)) {
             ShowFileError();

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 class QAction;
@@ -108,6 +109,8 @@ public:
 signals:
     // The selected album folder changed: the scheduler lists it at its next tick.
     void AlbumTreeViewChange();
+    // The tree was emptied: no folder is selected any more, and a running listing must stop.
+    void AlbumTreeCleared();
     // A photo is about to be shown at full size: the window switches to the image view.
     void FullSizeRequested();
 
@@ -117,6 +120,8 @@ private:
     // Follows the login state: logging in empties the list and fetches the tree, logging out empties both.
     void SessionChanged();
     void EmptyAlbumList();
+    // Empties the tree and the list; that is no folder change, but it ends the listing of the old one.
+    void ClearAlbumTree();
     QTreeWidgetItem* AddFolderNode(QTreeWidgetItem* parent, const QString& name, int slot);
     void AddMoveMenuEntry(const QString& caption, int slot);
     // The list picture of a photo's thumbnail, downloading it when it is not cached; a cached file that
@@ -131,6 +136,7 @@ private:
     QAction* acTUpFolder_ = nullptr;
     QAction* actReload_ = nullptr;
     QIcon folderIcon_;
+    std::unordered_set<int> undecodableThumbnails_;  // of the running listing
 };
 
 // Shown when a full-size album photo cannot be stored or decoded.

@@ -22,16 +22,25 @@ void TLoadScheduler::StopTimerTick()
 
 void TLoadScheduler::EnableStopTimer()
 {
+    if (shutDown_)
+        return;
     // Switching on a running timer keeps its phase: a stream of folder changes (a key held down in a
     // tree) must not keep pushing the next tick away.
     if (!StopTimer.isActive())
         StopTimer.start();
 }
 
+void TLoadScheduler::StopTimerWhenIdle()
+{
+    if (!pcRequested_ && !albumRequested_)
+        StopTimer.stop();
+}
+
 void TLoadScheduler::PcTreeViewChange()
 {
     if (PcLoadState != LoadState::STOPED_PC)
         PcLoadState = LoadState::DO_STOP_PC;
+    pcRequested_ = true;
     EnableStopTimer();
 }
 
@@ -39,7 +48,27 @@ void TLoadScheduler::AlbumTreeViewChange()
 {
     if (AlbumLoadState != LoadState::STOPED_ALBUM)
         AlbumLoadState = LoadState::DO_STOP_ALBUM;
+    albumRequested_ = true;
     EnableStopTimer();
+}
+
+void TLoadScheduler::AlbumTreeCleared()
+{
+    if (AlbumLoadState != LoadState::STOPED_ALBUM)
+        AlbumLoadState = LoadState::DO_STOP_ALBUM;
+    albumRequested_ = false;
+    StopTimerWhenIdle();
+}
+
+void TLoadScheduler::Shutdown()
+{
+    shutDown_ = true;
+    if (PcLoadState != LoadState::STOPED_PC)
+        PcLoadState = LoadState::DO_STOP_PC;
+    if (AlbumLoadState != LoadState::STOPED_ALBUM)
+        AlbumLoadState = LoadState::DO_STOP_ALBUM;
+    pcRequested_ = albumRequested_ = false;
+    StopTimer.stop();
 }
 
 const char* AlbumLoadStateName(LoadState state)
@@ -61,25 +90,29 @@ void TLoadScheduler::StopTimerExecute()
         Trace(name);
 
     const int tab = host_.SelectedTabIndex();
+    // A request is taken when its load starts; a change during that load makes a new one.
     if (tab == 3) {
-        if (AlbumLoadState == LoadState::STOPED_ALBUM) {
-            if (const std::optional<int> id = host_.SelectedAlbumFolderId())
+        if (AlbumLoadState == LoadState::STOPED_ALBUM && albumRequested_) {
+            if (const std::optional<int> id = host_.SelectedAlbumFolderId()) {
+                albumRequested_ = false;
                 host_.AlbumLoad(*id);
+            }
         }
         if (AlbumLoadState == LoadState::LOAD_COMP_ALBUM) {
             Trace("Album Load Repeat?");
             AlbumLoadState = LoadState::STOPED_ALBUM;
-            StopTimer.stop();
+            StopTimerWhenIdle();
         }
     } else if (tab == 0) {
-        if (PcLoadState == LoadState::STOPED_PC) {
+        if (PcLoadState == LoadState::STOPED_PC && pcRequested_) {
             Trace("DISP VIEW ITEMS ");
+            pcRequested_ = false;
             host_.PcLoad(host_.SelectedPcFolder());
         }
         if (PcLoadState == LoadState::LOAD_COMP_PC) {
             Trace("DISP VIEW ITEMS DONE");
             PcLoadState = LoadState::STOPED_PC;
-            StopTimer.stop();
+            StopTimerWhenIdle();
         }
     }
 }

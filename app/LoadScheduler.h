@@ -23,7 +23,8 @@ public:
 };
 
 // Starts the folder loaders from a timer, so that a folder change during a load stops that load
-// first and the newest selection is listed next.
+// first and the newest selection is listed next. Each side keeps its own request until its tab is
+// shown, so a folder chosen just before switching tabs is still listed.
 class TLoadScheduler : public QObject {
     Q_OBJECT
 public:
@@ -31,7 +32,15 @@ public:
 
     void PcTreeViewChange();
     void AlbumTreeViewChange();
+    // The album tree was emptied (logout, a fresh read of the tree): a running album listing stops
+    // and the album side has nothing left to list. The local side is untouched.
+    void AlbumTreeCleared();
     void StopTimerExecute();
+    // The program is ending: running loads stop at their next item and nothing starts again.
+    void Shutdown();
+
+    bool PcRequested() const { return pcRequested_; }
+    bool AlbumRequested() const { return albumRequested_; }
 
     LoadState PcLoadState = LoadState::STOPED_PC;
     LoadState AlbumLoadState = LoadState::STOPED_ALBUM;
@@ -40,8 +49,13 @@ public:
 private:
     void StopTimerTick();
     void EnableStopTimer();
+    // The timer runs only while a side still has a folder to list.
+    void StopTimerWhenIdle();
 
     LoadSchedulerHost& host_;
+    bool pcRequested_ = false;
+    bool albumRequested_ = false;
+    bool shutDown_ = false;
 };
 
 // The debug name of an album load state; nullptr for values that have none.

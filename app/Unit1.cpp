@@ -148,6 +148,7 @@ void TForm1::wireParts()
     connect(DockTabSet1, &QTabBar::currentChanged, this, &TForm1::DockTabSet1Change);
     connect(local_, &TLocalPage::PcTreeViewChange, scheduler_.get(), &TLoadScheduler::PcTreeViewChange);
     connect(album_, &TAlbumPage::AlbumTreeViewChange, scheduler_.get(), &TLoadScheduler::AlbumTreeViewChange);
+    connect(album_, &TAlbumPage::AlbumTreeCleared, scheduler_.get(), &TLoadScheduler::AlbumTreeCleared);
 
     TPcBrowser& pc = local_->Pc();
     connect(&pc, &TPcBrowser::NavigatePage, &navigateWindow_, &TForm3::SetPage);
@@ -227,9 +228,18 @@ bool TForm1::FormCloseQuery()
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
-    if (!FormCloseQuery()) {
-        event->ignore();
-        return;
+    // A close can come while a batch, a listing or a scan pumps events. Work that would go on inside
+    // that pumping after the window is gone is stopped here, and only a running batch asks first.
+    if (!closing_) {
+        if (!upload_->StopForClose()) {
+            event->ignore();
+            return;
+        }
+        closing_ = true;
+        scheduler_->Shutdown();
+        local_->Shutdown();
+        // Written once, however often the window is asked to close while the work winds down.
+        FormCloseQuery();
     }
     event->accept();
     // Closing the main window ends the program, also with the guide still on screen.

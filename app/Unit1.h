@@ -147,6 +147,7 @@ private:
     QImage FolderUpImage;
 
     QSize pendingFrameSize_;  // outer size from the settings, until the frame is known
+    bool closing_ = false;    // the window has agreed to close; the program is ending
 };
 
 }  // namespace tovari

@@ -1,5 +1,6 @@
 #include "local/FullSizeView.h"
 
+#include "platform/VirtualList.h"
 #include "platform/graphics/Picture.h"
 
 #include <QEvent>
@@ -46,9 +47,15 @@ void TBigImageView::ScrollHome()
     ScrollBox1->verticalScrollBar()->setValue(0);
 }
 
+void TBigImageView::ClearPicture()
+{
+    BigImage->clear();
+    BigImage->resize(0, 0);
+}
+
 bool TBigImageView::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::MouseButtonDblClick) {
+    if (IsPrimaryDoubleClick(event)) {
         if (watched == BigImage) {
             emit BigImageDblClick();
             return true;

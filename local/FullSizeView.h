@@ -22,6 +22,8 @@ public:
 
     // Scrolls back to the top-left corner, where the next picture starts.
     void ScrollHome();
+    // Shows nothing, so that a photo that cannot be shown never appears as another one.
+    void ClearPicture();
 
     QScrollArea* ScrollBox1 = nullptr;
     QLabel* BigImage = nullptr;

@@ -47,6 +47,8 @@ public:
     void ReadPcFolders(const QString& selected);
     // Empties the listing and stops drawing: the state the window starts in.
     void ResetListing();
+    // The program is ending: no further thumbnail is drawn.
+    void Shutdown() { PcImageDrawTimer.stop(); }
 
     TPcBrowser& Pc() { return *pc_; }
 

@@ -68,7 +68,7 @@ bool TPcBrowser::eventFilter(QObject* watched, QEvent* event)
         PcListViewMouseMove();
         break;
     case QEvent::MouseButtonDblClick:
-        if (watched == c_.PcListView.viewport())
+        if (watched == c_.PcListView.viewport() && IsPrimaryDoubleClick(event))
             PcListViewDblClick();
         break;
     default:
@@ -135,10 +135,9 @@ TPcImageArray TPcBrowser::UploadableEntries() const
 void TPcBrowser::PcFileUpRefresh()
 {
     const std::size_t count = UploadableSelection().size();
-    if (count != uploadableCount_) {
-        uploadableCount_ = count;
-        emit UploadableCountChanged(int(count));
-    }
+    // Told every time, not only on a change: the upload command is enabled after a batch whatever the
+    // selection, and this count is what brings it back in line.
+    emit UploadableCountChanged(int(count));
     if (count == 0) {
         c_.Status.StatusPanel0.setText(QString());
         return;
@@ -167,10 +166,13 @@ void TPcBrowser::PcLoad(const QString& folder)
 
     // However the scan ends, the state leaves "loading" and the gauge and busy cursor go away.
     const ScopeExit finish([&] {
-        state = state == LoadState::DO_STOP_PC ? LoadState::STOPED_PC : LoadState::LOAD_COMP_PC;
+        const bool stopped = state == LoadState::DO_STOP_PC;
+        state = stopped ? LoadState::STOPED_PC : LoadState::LOAD_COMP_PC;
         c_.Status.Gauge1.hide();
         c_.PcListView.unsetCursor();
-        c_.PcImageDrawTimer.start();
+        // A stopped listing is followed by the next one, or by the end of the program: nothing to draw.
+        if (!stopped)
+            c_.PcImageDrawTimer.start();
         // A new listing resets the list, which drops the selection without a word: the count, the
         // status bar and the upload command must not go on offering what is no longer selected.
         PcFileUpRefresh();
@@ -212,6 +214,9 @@ void TPcBrowser::PcLoad(const QString& folder)
                 image.FolderPath = folder;
             }
             QCoreApplication::processEvents();
+            // A stopped scan reads no further: a large folder would keep the program busy for nothing.
+            if (state == LoadState::DO_STOP_PC)
+                break;
         }
     }
     PcImages.resize(filled);

@@ -65,7 +65,7 @@ public:
 
     // Copies of the entries of the uploadable selection, first to last.
     TPcImageArray UploadableEntries() const;
-    std::size_t UploadableCount() const { return uploadableCount_; }
+    std::size_t UploadableCount() const { return UploadableSelection().size(); }
 
     TPcImageArray PcImages;
     TImgCache SlotCache;
@@ -74,7 +74,7 @@ public:
     std::int32_t HintEnd = 0;
 
 signals:
-    // The count of selected items that can be sent changed.
+    // The count of selected items that can be sent, told at every count of the selection.
     void UploadableCountChanged(int count);
     // Moves the navigation guide forward to a page (never back).
     void NavigatePage(int page);
@@ -91,7 +91,6 @@ private:
     std::int32_t StoreThumbnail(std::int32_t index, const QImage& cell);
 
     PcBrowserContext c_;
-    std::size_t uploadableCount_ = 0;
     TVirtualListModel* model_;
     QPointer<TImageList> pcImageList_;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractListModel>
+#include <QMouseEvent>
 #include <QListView>
 #include <QPixmap>
 #include <QPointer>
@@ -8,6 +9,13 @@
 #include "platform/ImageList.h"
 
 namespace tovari {
+
+// A double click opens things only with the primary button, as everywhere on the desktop.
+inline bool IsPrimaryDoubleClick(const QEvent* event)
+{
+    return event->type() == QEvent::MouseButtonDblClick &&
+           static_cast<const QMouseEvent*>(event)->button() == Qt::LeftButton;
+}
 
 class TImageList;
 

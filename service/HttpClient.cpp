@@ -265,6 +265,7 @@ struct THttpClient::Transfer {
     QByteArray errorBody;
     bool sinkFailed = false;
     bool readFailed = false;
+    qint64 bodyRead = 0;  // bytes of the request body handed to libcurl
     qint64 maxBytes = 0;
     qint64 received = 0;
     bool tooLarge = false;
@@ -311,14 +312,22 @@ struct THttpClient::Transfer {
             self->readFailed = true;
             return CURL_READFUNC_ABORT;
         }
+        self->bodyRead += got;
         return size_t(got);
     }
 
+    // libcurl rewinds a body only to send it again: on a kept-alive connection that closes without a
+    // reply it silently repeats the request on a new one, and the service would then hold a photo
+    // twice. Once any of the body has gone out, the request is not repeated.
     static int OnSeek(void* user, curl_off_t offset, int origin)
     {
         auto* self = static_cast<Transfer*>(user);
+        if (self->bodyRead > 0)
+            return CURL_SEEKFUNC_CANTSEEK;
         return origin == SEEK_SET && self->form->Seek(offset) ? CURL_SEEKFUNC_OK : CURL_SEEKFUNC_FAIL;
     }
+
+    bool WholeBodySentWithoutReply() const { return form && bodyRead == form->Size() && status == 0; }
 };
 
 THttpClient::THttpClient() : errorBuffer_(new char[CURL_ERROR_SIZE]())
@@ -429,7 +438,9 @@ void THttpClient::Perform(const QString& url, Transfer& transfer, TMultipartForm
             throw EHttpRequestError(QStringLiteral("The reply could not be stored."));
         if (transfer.readFailed)
             throw EHttpRequestError(QStringLiteral("The file to send could not be read."));
-        if (IsConnectionFailure(rc))
+        if (transfer.WholeBodySentWithoutReply() && (IsConnectionFailure(rc) || rc == CURLE_SEND_FAIL_REWIND))
+            throw EIdReplyLost(detail);
+        if (IsConnectionFailure(rc) || rc == CURLE_SEND_FAIL_REWIND)
             throw EIdSocketError(detail);
         throw EHttpRequestError(detail);
     }

@@ -24,6 +24,13 @@ public:
     using Exception::Exception;
 };
 
+// The connection broke after the whole request body was sent and before any reply came: the service
+// may have acted on the request. Such a request is never sent again by the client itself.
+class EIdReplyLost : public EIdSocketError {
+public:
+    using EIdSocketError::EIdSocketError;
+};
+
 // The service answered with an HTTP error status (400 and above).
 class EIdHTTPProtocolException : public Exception {
 public:
@@ -140,7 +147,9 @@ public:
     // GET with the body written to target as it arrives. A reply with an error status writes nothing;
     // one above maxBytes stops at the cap, and the caller discards what was written.
     void Get(const QString& url, QIODevice& target, qint64 maxBytes = kMaxDownloadBytes);
-    // POST of a multipart body; the reply body.
+    // POST of a multipart body; the reply body. A POST goes out at most once: when its connection breaks
+    // after the body was sent and before any reply, it fails with EIdReplyLost rather than being sent
+    // again, and the next request opens a new connection.
     QByteArray Post(const QString& url, TMultipartFormData& form, qint64 maxBytes = kMaxTextReplyBytes);
 
     // Sent with every request until replaced. Refused (false, list unchanged) when a line holds a

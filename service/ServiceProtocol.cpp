@@ -186,7 +186,8 @@ std::optional<TFolderListEntry> ReadFolderLine(const QString& line, int nodesSoF
     const QStringList fields = SplitReplyFields(line);
     if (fields.size() < 3)
         return std::nullopt;
-    const std::optional<int> id = ParseReplyId(fields[0]);
+    // Unlike a photo's, a folder's id names no cache file: a sign or leading zeros do no harm.
+    const std::optional<int> id = ParseReplyInteger(fields[0]);
     const std::optional<int> parent = ParseReplyInteger(fields[1]);
     if (!id || !parent || *parent < 0 || *parent >= nodesSoFar)
         return std::nullopt;

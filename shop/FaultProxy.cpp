@@ -5,6 +5,7 @@
 #include <cstring>
 #include <netinet/in.h>
 #include <poll.h>
+#include <string_view>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -80,22 +81,36 @@ std::string ReadRequest(int client, const std::atomic<bool>& stopping)
     }
 }
 
-// The request with its Connection header replaced by "close", so that the shop ends its reply by
-// closing the connection.
-std::string WithConnectionClose(const std::string& request)
+// A request or reply with its Connection header replaced by the given lines (none, or a "close").
+std::string WithConnectionHeader(const std::string& message, const std::string& connection)
 {
-    const std::size_t headEnd = request.find("\r\n\r\n");
-    const std::size_t firstLineEnd = request.find("\r\n");
-    std::string out = request.substr(0, firstLineEnd + 2);
+    const std::size_t headEnd = message.find("\r\n\r\n");
+    if (headEnd == std::string::npos)
+        return message;
+    const std::size_t firstLineEnd = message.find("\r\n");
+    std::string out = message.substr(0, firstLineEnd + 2);
     std::size_t at = firstLineEnd + 2;
     while (at < headEnd + 2) {
-        const std::size_t end = request.find("\r\n", at);
-        const std::string line = request.substr(at, end + 2 - at);
+        const std::size_t end = message.find("\r\n", at);
+        const std::string line = message.substr(at, end + 2 - at);
         if (Lower(line).rfind("connection:", 0) != 0)
             out += line;
         at = end + 2;
     }
-    return out + "Connection: close\r\n\r\n" + request.substr(headEnd + 4);
+    return out + connection + "\r\n" + message.substr(headEnd + 4);
+}
+
+// The request as the shop gets it: the shop ends its reply by closing the connection.
+std::string WithConnectionClose(const std::string& request)
+{
+    return WithConnectionHeader(request, "Connection: close\r\n");
+}
+
+// The shop's reply without the "Connection: close" that the proxy asked it for, so that a client on a
+// kept-alive connection sends its next request on the same one.
+std::string WithoutConnectionClose(const std::string& reply)
+{
+    return WithConnectionHeader(reply, "");
 }
 
 std::string Target(const std::string& request)
@@ -107,17 +122,34 @@ std::string Target(const std::string& request)
 
 }  // namespace
 
+namespace {
+
+// The count after the last `mark` in kind, removed from kind; fallback when there is none.
+int TakeCount(std::string& kind, char mark, const std::string& text, int fallback)
+{
+    const std::size_t at = kind.rfind(mark);
+    if (at == std::string::npos)
+        return fallback;
+    const std::string digits = kind.substr(at + 1);
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos || digits.size() > 6)
+        throw EFaultRule("bad count in fault rule \"" + text + "\"");
+    kind.resize(at);
+    return std::stoi(digits);
+}
+
+}  // namespace
+
 FaultRule ParseFaultRule(const std::string& text)
 {
     FaultRule rule;
     std::string kind = text;
-    if (const std::size_t star = kind.rfind('*'); star != std::string::npos) {
-        const std::string times = kind.substr(star + 1);
-        if (times.empty() || times.find_first_not_of("0123456789") != std::string::npos || times.size() > 6)
-            throw EFaultRule("bad count in fault rule \"" + text + "\"");
-        rule.times = std::stoi(times);
-        kind.resize(star);
+    constexpr std::string_view kKeepAlive = "keep-alive,";
+    if (kind.rfind(kKeepAlive, 0) == 0) {
+        rule.keepAlive = true;
+        kind.erase(0, kKeepAlive.size());
     }
+    rule.times = TakeCount(kind, '*', text, 0);
+    rule.skip = TakeCount(kind, '^', text, 0);
     if (const std::size_t at = kind.find('@'); at != std::string::npos) {
         rule.pathPart = kind.substr(at + 1);
         kind.resize(at);
@@ -141,8 +173,10 @@ FaultRule ParseFaultRule(const std::string& text)
         rule.fault = TFault::NotHttp;
     else if (kind == "endless")
         rule.fault = TFault::EndlessBody;
+    else if (kind == "lost-reply")
+        rule.fault = TFault::LostReply;
     else
-        throw EFaultRule("unknown fault rule \"" + text + "\" (drop, stall:MS, 500, not-http, endless)");
+        throw EFaultRule("unknown fault rule \"" + text + "\" (drop, stall:MS, 500, not-http, endless, lost-reply)");
     return rule;
 }
 
@@ -219,6 +253,8 @@ bool FaultProxy::Picks(const std::string& target)
     if (rule_.fault == TFault::None || target.find(rule_.pathPart) == std::string::npos)
         return false;
     std::lock_guard lock(mutex_);
+    if (matched_++ < rule_.skip)
+        return false;
     if (rule_.times > 0 && picked_ >= rule_.times)
         return false;
     ++picked_;
@@ -264,9 +300,15 @@ std::string FaultProxy::AskUpstream(const std::string& request)
 
 void FaultProxy::Serve(int client)
 {
+    while (ServeOne(client) && rule_.keepAlive) {
+    }
+}
+
+bool FaultProxy::ServeOne(int client)
+{
     const std::string request = ReadRequest(client, stopping_);
     if (request.empty())
-        return;
+        return false;
     const bool picked = Picks(Target(request));
     const TFault fault = picked ? rule_.fault : TFault::None;
     if (picked)
@@ -275,36 +317,38 @@ void FaultProxy::Serve(int client)
     case TFault::Status500:
         SendAll(client, "HTTP/1.1 500 Internal Server Error\r\nContent-Type: text/plain\r\nContent-Length: 21\r\n"
                         "Connection: close\r\n\r\ninternal server error");
-        return;
+        return false;
     case TFault::NotHttp:
         SendAll(client, std::string("\x16\x03\x01\x00\x2a not a reply at all\r\n\r\n\x00\xff", 30));
-        return;
+        return false;
     case TFault::EndlessBody: {
         SendAll(client, "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nTransfer-Encoding: chunked\r\n\r\n");
         const std::string chunk = "1000\r\n" + std::string(0x1000, 'x') + "\r\n";
         while (!stopping_ && SendAll(client, chunk)) {
         }
-        return;
+        return false;
     }
     case TFault::Stall:
         if (!Wait(rule_.stall))
-            return;
+            return false;
         break;
     case TFault::Drop:
+    case TFault::LostReply:
     case TFault::None:
         break;
     }
     const std::string reply = AskUpstream(request);
-    if (fault != TFault::Drop) {
-        SendAll(client, reply);
-        return;
-    }
+    if (fault == TFault::LostReply || reply.empty())
+        return false;  // the shop has acted on the request; the client hears nothing
+    if (fault != TFault::Drop)
+        return SendAll(client, rule_.keepAlive ? WithoutConnectionClose(reply) : reply);
     const std::size_t headEnd = reply.find("\r\n\r\n");
     const std::size_t bodyStart = headEnd == std::string::npos ? 0 : headEnd + 4;
     SendAll(client, reply.data(), bodyStart + (reply.size() - bodyStart) / 2);
     // A reset rather than an orderly close: the reply is cut, not finished.
     linger hard{1, 0};
     ::setsockopt(client, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    return false;
 }
 
 }  // namespace tovari::shop

@@ -18,13 +18,16 @@ enum class TFault {
     Status500,    // answers 500 without asking the shop
     NotHttp,      // answers bytes that are no HTTP reply, then closes
     EndlessBody,  // answers 200 with a chunked body that never ends
+    LostReply,    // passes the whole request on, then closes the connection without a byte of reply
 };
 
 struct FaultRule {
     TFault fault = TFault::None;
     std::chrono::milliseconds stall{0};
     std::string pathPart;  // requests whose target contains this are picked; empty picks every one
+    int skip = 0;          // how many matching requests pass before the first is picked
     int times = 0;         // how many picked requests misbehave, the first ones; 0: all of them
+    bool keepAlive = false;  // client connections carry one request after another, as a real server's do
 };
 
 class EFaultRule : public std::invalid_argument {
@@ -32,13 +35,14 @@ public:
     using std::invalid_argument::invalid_argument;
 };
 
-// "KIND[:MILLISECONDS][@PATH-PART][*TIMES]", KIND one of drop, stall, 500, not-http, endless; stall
-// needs its milliseconds. Example: "stall:3000@/wis/wi_login.php*1".
+// "[keep-alive,]KIND[:MILLISECONDS][@PATH-PART][^SKIP][*TIMES]", KIND one of drop, stall, 500,
+// not-http, endless, lost-reply; stall needs its milliseconds. Example: "stall:3000@/wis/wi_login.php*1".
 FaultRule ParseFaultRule(const std::string& text);
 
-// A loopback proxy in front of a shop that misbehaves by its rule. Each client connection carries one
-// request and is closed after its reply (the reply says so), so a client's next request always comes
-// on a fresh connection. Every connection has a thread of its own; Stop ends them all.
+// A loopback proxy in front of a shop that misbehaves by its rule. Unless the rule keeps connections
+// alive, each client connection carries one request and is closed after its reply (the reply says so),
+// so a client's next request always comes on a fresh connection. Every connection has a thread of its
+// own; Stop ends them all.
 class FaultProxy {
 public:
     FaultProxy(std::string upstreamHost, int upstreamPort, FaultRule rule);
@@ -57,6 +61,8 @@ public:
 private:
     void AcceptLoop();
     void Serve(int client);
+    // One request and its answer; true when the connection can carry another.
+    bool ServeOne(int client);
     bool Picks(const std::string& target);
     std::string AskUpstream(const std::string& request);
     bool Wait(std::chrono::milliseconds time);
@@ -69,6 +75,7 @@ private:
     std::atomic<bool> stopping_{false};
     std::atomic<int> misbehaved_{0};
     std::mutex mutex_;
+    int matched_ = 0;
     int picked_ = 0;
     std::thread acceptThread_;
     std::list<std::thread> connections_;

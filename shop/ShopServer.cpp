@@ -399,13 +399,15 @@ void ShopServer::Upload(const httplib::Request& request, httplib::Response& resp
     if (file.content.empty())
         return ReplyRefusal(response, 400, "empty file");
 
+    // "OVER" means the photo was kept and filled the order; a post into a full order keeps nothing, and
+    // says so with an error, so that the client never counts it as sent.
     if (store_->OpenOrderCount(sessionId) >= options_.orderCap)
-        return ReplyText(response, "OVER");
+        return ReplyRefusal(response, 409, "order full");
     const auto name = StoredPhotoName(file.filename);
     const auto saved = files_->Save(file.content, name);
     const auto count = store_->AddOrderItem(sessionId, OrderItem{0, name, saved.file, saved.thumbnail, 1, "L"}, options_.orderCap);
     if (!count)
-        return ReplyText(response, "OVER");
+        return ReplyRefusal(response, 409, "order full");
     if (session->memberId) {
         const auto folderId = store_->FindOrAddTopFolder(*session->memberId, kUploadFolderName);
         store_->AddPhoto(folderId, Photo{0, folderId, name, saved.file, saved.thumbnail});

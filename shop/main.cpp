@@ -31,8 +31,9 @@ void PrintUsage(std::ostream& out)
            "  --host ADDRESS   address to listen on (default 127.0.0.1)\n"
            "  --order-cap N    photos one session's order may hold (default 3000)\n"
            "  --quiet          do not log requests\n"
-           "  --fault RULE     misbehave on purpose: KIND[:MS][@PATH-PART][*TIMES], KIND one of\n"
-           "                   drop, stall:MS, 500, not-http, endless (e.g. stall:5000@wi_login.php*1)\n";
+           "  --fault RULE     misbehave on purpose: [keep-alive,]KIND[:MS][@PATH-PART][^SKIP][*TIMES],\n"
+           "                   KIND one of drop, stall:MS, 500, not-http, endless, lost-reply\n"
+           "                   (e.g. stall:5000@wi_login.php*1)\n";
 }
 
 int ParseNumber(const std::string& text, const char* option, int smallest)

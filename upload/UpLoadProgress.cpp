@@ -51,10 +51,15 @@ void TForm2::SetProgress(int percent, int total, int current)
     Gauge1->setValue(percent);
 }
 
+bool AskToStopTransfer(Dialogs& dialogs, QWidget* owner)
+{
+    return dialogs.MessageBox(owner, QStringLiteral("転送を中断しますか？"), QStringLiteral("確認"),
+                              Dialogs::Buttons::OkCancel, Dialogs::Icon::Information) == Dialogs::Result::Ok;
+}
+
 void TForm2::CancelButtonClick()
 {
-    if (dialogs_.MessageBox(this, QStringLiteral("転送を中断しますか？"), QStringLiteral("確認"),
-                            Dialogs::Buttons::OkCancel, Dialogs::Icon::Information) == Dialogs::Result::Ok)
+    if (AskToStopTransfer(dialogs_, this))
         emit UploadCancelRequested(true);
 }
 

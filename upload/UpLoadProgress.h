@@ -10,6 +10,9 @@ namespace tovari {
 
 class Dialogs;
 
+// Asks "転送を中断しますか？" in a box owned by owner; true on OK.
+bool AskToStopTransfer(Dialogs& dialogs, QWidget* owner);
+
 // The progress dialog of an upload: how far the batch has got, and a button that asks it to stop.
 // It has no close box and ignores Esc; only the batch hides it.
 class TForm2 : public QDialog {

@@ -28,6 +28,23 @@ int ProgressPercent(int i, int n)
 
 }  // namespace
 
+namespace {
+
+// "<heading>" and up to ten names, then "ほか N枚".
+QString NameList(const QString& heading, const QStringList& names)
+{
+    if (names.isEmpty())
+        return {};
+    QString text = QStringLiteral("\n\n") + heading;
+    for (qsizetype k = 0; k < names.size() && k < kMaxNamesInReport; ++k)
+        text += '\n' + names[k];
+    if (names.size() > kMaxNamesInReport)
+        text += QStringLiteral("\nほか %1枚").arg(names.size() - kMaxNamesInReport);
+    return text;
+}
+
+}  // namespace
+
 TUploadReport MakeUploadReport(const TUploadTally& tally)
 {
     if (tally.Total > 0 && tally.Sent == tally.Total)
@@ -40,20 +57,20 @@ TUploadReport MakeUploadReport(const TUploadTally& tally)
     QString text = QStringLiteral("%1枚中 %2枚を送信しました。").arg(tally.Total).arg(tally.Sent);
     if (tally.Cancelled > 0)
         text += QStringLiteral("\n転送を中断したため、%1枚は送信していません。").arg(tally.Cancelled);
-    if (tally.Over + tally.AfterOver > 0)
-        text += QStringLiteral("\nご注文が上限の3,000枚に達したため、%1枚は送信できなかった可能性があります。")
-                    .arg(tally.Over + tally.AfterOver);
+    if (tally.AfterOver > 0)
+        text += QStringLiteral("\nご注文が上限の3,000枚に達したため、%1枚は送信していません。").arg(tally.AfterOver);
     if (tally.Failed > 0)
         text += QStringLiteral("\n%1枚は通信エラー、サービスのエラー、またはファイルが読めないため送信できませんでした。")
                     .arg(tally.Failed);
-    if (!tally.NotSent.isEmpty()) {
-        text += QStringLiteral("\n\n送信されなかった画像:");
-        for (qsizetype k = 0; k < tally.NotSent.size() && k < kMaxNamesInReport; ++k)
-            text += '\n' + tally.NotSent[k];
-        if (tally.NotSent.size() > kMaxNamesInReport)
-            text += QStringLiteral("\nほか %1枚").arg(tally.NotSent.size() - kMaxNamesInReport);
-    }
-    return {text, caption, true};
+    if (tally.Unsure > 0)
+        text += QStringLiteral("\n%1枚は送信の直後に接続が切れたため、届いたかどうか分かりません。注文ページでご確認ください。")
+                    .arg(tally.Unsure);
+    text += NameList(QStringLiteral("送信されなかった画像:"), tally.NotSent);
+    text += NameList(QStringLiteral("届いたかどうか分からない画像:"), tally.UnsureNames);
+    const bool question = !tally.Resendable.empty();
+    if (question)
+        text += QStringLiteral("\n\n中断またはエラーで送信されなかった%1枚を、もう一度送信しますか？").arg(tally.Resendable.size());
+    return {text, caption, true, question};
 }
 
 TUploadCommand::TUploadCommand(Context context, QObject* parent) : QObject(parent), c_(std::move(context))
@@ -105,6 +122,19 @@ void TUploadCommand::ActFileUpExecute()
     ActFileUpLoadExecute();
 }
 
+bool TUploadCommand::StopForClose()
+{
+    if (!Uploading)
+        return true;
+    if (!AskToStopTransfer(c_.dialogs, c_.owner))
+        return false;
+    UploadCancel = true;
+    closing_ = true;
+    if (form2_)
+        form2_->hide();
+    return true;
+}
+
 void TUploadCommand::ActFileUpLoadExecute()
 {
     // However the command ends, the guide moves on to its last step.
@@ -117,7 +147,6 @@ void TUploadCommand::ActFileUpLoadExecute()
     // A second start during a batch is refused below; it must not take back the user's cancel.
     if (!Uploading)
         UploadCancel = false;
-    bool stopPosting = false;
     if (!c_.anySelected()) {
         c_.dialogs.MessageBox(c_.owner, QStringLiteral("画像を選択してください。"), QStringLiteral("エラー"),
                               Dialogs::Buttons::Ok, Dialogs::Icon::Error);
@@ -128,37 +157,57 @@ void TUploadCommand::ActFileUpLoadExecute()
         c_.dialogs.ShowMessage(QStringLiteral("現在画像転送中です"));
         return;
     }
-    if (c_.dialogs.MessageBox(c_.owner, QStringLiteral("画像を送信します。宜しいですか？"), QStringLiteral("確認"),
-                              Dialogs::Buttons::OkCancel, Dialogs::Icon::None) != Dialogs::Result::Ok)
-        return;
+    // The selection as it is after the question, but never more photos than were counted before it.
+    SendBatches([this, n] {
+        TPcImageArray entries = c_.uploadableEntries();
+        if (entries.size() > n)
+            entries.resize(n);
+        return entries;
+    });
+}
 
-    Uploading = true;
-    if (actGoAddPrint_)
-        actGoAddPrint_->setEnabled(false);
-    UpdateActions();
-    {
-        const ScopeExit end([this] {
-            if (form2_)
-                form2_->hide();
-            UploadList.clear();
-            Uploading = false;
-            // Enabled whatever is selected now; the next count of the selection brings it in line.
-            if (actGoAddPrint_)
-                actGoAddPrint_->setEnabled(true);
-            if (actFileUp_)
-                actFileUp_->setEnabled(true);
-        });
-        // The selection as it is now, but never more photos than were counted before the question.
-        UploadList = c_.uploadableEntries();
-        if (UploadList.size() > n)
-            UploadList.resize(n);
-        tally_ = TUploadTally{};
-        tally_.Total = int(UploadList.size());
-        RunBatch(stopPosting);
+void TUploadCommand::SendBatches(std::function<TPcImageArray()> take)
+{
+    for (;;) {
+        if (c_.dialogs.MessageBox(c_.owner, QStringLiteral("画像を送信します。宜しいですか？"), QStringLiteral("確認"),
+                                  Dialogs::Buttons::OkCancel, Dialogs::Icon::None) != Dialogs::Result::Ok)
+            return;
+
+        Uploading = true;
+        UploadCancel = false;
+        bool stopPosting = false;
+        if (actGoAddPrint_)
+            actGoAddPrint_->setEnabled(false);
+        UpdateActions();
+        {
+            const ScopeExit end([this] {
+                if (form2_)
+                    form2_->hide();
+                UploadList.clear();
+                Uploading = false;
+                // Enabled whatever is selected now; the next count of the selection brings it in line.
+                if (actGoAddPrint_)
+                    actGoAddPrint_->setEnabled(true);
+                if (actFileUp_)
+                    actFileUp_->setEnabled(true);
+            });
+            UploadList = take();
+            tally_ = TUploadTally{};
+            tally_.Total = int(UploadList.size());
+            RunBatch(stopPosting);
+        }
+        // The window is closing: the user has been asked already, and no box may follow.
+        if (closing_)
+            return;
+        const TUploadReport report = MakeUploadReport(tally_);
+        const Dialogs::Result answer =
+            c_.dialogs.MessageBox(c_.owner, report.Text, report.Caption,
+                                  report.Question ? Dialogs::Buttons::OkCancel : Dialogs::Buttons::Ok,
+                                  report.Warning ? Dialogs::Icon::Warning : Dialogs::Icon::Information);
+        if (!report.Question || answer != Dialogs::Result::Ok)
+            return;
+        take = [again = tally_.Resendable] { return again; };
     }
-    const TUploadReport report = MakeUploadReport(tally_);
-    c_.dialogs.MessageBox(c_.owner, report.Text, report.Caption, Dialogs::Buttons::Ok,
-                          report.Warning ? Dialogs::Icon::Warning : Dialogs::Icon::Information);
 }
 
 void TUploadCommand::RunBatch(bool& stopPosting)
@@ -173,6 +222,7 @@ void TUploadCommand::RunBatch(bool& stopPosting)
         if (UploadCancel) {
             ++tally_.Cancelled;
             tally_.NotSent.append(entry.FileName);
+            tally_.Resendable.push_back(entry);
             continue;
         }
         {
@@ -189,18 +239,20 @@ void TUploadCommand::RunBatch(bool& stopPosting)
                 tally_.NotSent.append(entry.FileName);
             } else {
                 try {
-                    if (PostPhoto(body, entry)) {
-                        stopPosting = true;
-                        ++tally_.Over;
-                        tally_.NotSent.append(entry.FileName);
-                    } else {
-                        ++tally_.Sent;
-                    }
+                    // "OVER" answers a photo that was kept and filled the order: it counts as sent.
+                    stopPosting = PostPhoto(body, entry);
+                    ++tally_.Sent;
+                } catch (const EIdReplyLost&) {
+                    // The photo went out whole and may have been kept: sending it again could
+                    // order it twice, so it is named apart and not offered again.
+                    ++tally_.Unsure;
+                    tally_.UnsureNames.append(entry.FileName);
                 } catch (const std::exception&) {
                     // One photo that could not be read or sent does not stop the others; the end
                     // report names it.
                     ++tally_.Failed;
                     tally_.NotSent.append(entry.FileName);
+                    tally_.Resendable.push_back(entry);
                 }
             }
         }

@@ -25,19 +25,23 @@ struct TActionManager1;
 // What became of the photos of one batch.
 struct TUploadTally {
     int Total = 0;
-    int Sent = 0;       // any reply but "OVER"
-    int Over = 0;       // answered "OVER": the service may or may not have kept it
-    int Failed = 0;     // unreadable file, connection failure or HTTP error status
+    int Sent = 0;       // any reply but an error; "OVER" too, which kept the photo and filled the order
+    int Unsure = 0;     // the connection broke after the whole photo went out, before any reply
+    int Failed = 0;     // unreadable file, connection failure before the photo was out, or HTTP error
     int Cancelled = 0;  // not tried because the user stopped the batch
     int AfterOver = 0;  // not tried because the order was full
-    QStringList NotSent;  // file names of every photo not counted as sent, in list order
+    QStringList NotSent;     // file names of the photos that did not reach the order, in list order
+    QStringList UnsureNames; // file names of the photos that may or may not have arrived
+    // The photos that surely did not reach the shop and may be sent again: cancelled or failed.
+    TPcImageArray Resendable;
 };
 
-// The box that ends a batch.
+// The box that ends a batch; Question when it offers to send the resendable photos again.
 struct TUploadReport {
     QString Text;
     QString Caption;
     bool Warning = false;
+    bool Question = false;
 };
 
 TUploadReport MakeUploadReport(const TUploadTally& tally);
@@ -73,6 +77,9 @@ public:
     void ActFileUpLoadExecute();
     void ActFileUpExecute();
     void SetUploadCancel(bool cancel);
+    // The main window is closing. With a batch running the user is asked whether to stop it; on OK no
+    // further photo is posted and the batch ends without its report. False when the user keeps it.
+    bool StopForClose();
 
     bool Uploading = false;
     bool UploadCancel = false;
@@ -88,12 +95,16 @@ signals:
 private:
     // Posts one photo; true when the service answered "OVER".
     bool PostPhoto(TMultipartFormData& body, const TPcImages& entry);
+    // Asks the usual question, sends what take() gives then, reports, and offers to send again what did
+    // not reach the shop, as a new batch behind the same question.
+    void SendBatches(std::function<TPcImageArray()> take);
     void RunBatch(bool& stopPosting);
 
     Context c_;
     QPointer<TForm2> form2_;
     int uploadableCount_ = 0;
     TUploadTally tally_;
+    bool closing_ = false;
     QAction* actFileUpLoad_ = nullptr;
     QAction* actFileUp_ = nullptr;
     QAction* actGoAddPrint_ = nullptr;

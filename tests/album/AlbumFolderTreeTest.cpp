@@ -70,8 +70,8 @@ TEST_F(AlbumFolderTreeTest, RepliesBuildTreeTableAndSubmenuUpToTheFirstBadLine)
          {QStringLiteral("トップ"), QStringLiteral(".a")}, {0, 1, 0, 0}, false},
         {"trailing separator gives two fields and ends the load", "OK\n5" + S + "0" + S, 200,
          {QStringLiteral("トップ")}, {0, 0}, false},
-        {"an id with a leading zero ends the load", "OK\n1" + S + "0" + S + "a\n02" + S + "0" + S + "b", 200,
-         {QStringLiteral("トップ"), QStringLiteral(".a")}, {0, 1, 0}, false},
+        {"ids with a sign or leading zeros are numbers", "OK\n+1" + S + "0" + S + "a\n02" + S + "0" + S + "b", 200,
+         {QStringLiteral("トップ"), QStringLiteral(".a"), QStringLiteral(".b")}, {0, 1, 2}, true},
         {"HTTP error: no tree at all", QStringLiteral("OK\n1") + S + "0" + S + "a", 500, {}, {}, false},
     };
     for (const Case& c : cases) {

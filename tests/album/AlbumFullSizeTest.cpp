@@ -47,11 +47,11 @@ protected:
         ASSERT_EQ(Captions().size(), qsizetype(photos.size()));
     }
 
-    void DoubleClickAt(const QPoint& pos)
+    void DoubleClickAt(const QPoint& pos, Qt::MouseButton button = Qt::LeftButton)
     {
         QWidget* viewport = page->AlbumListView->viewport();
-        QMouseEvent event(QEvent::MouseButtonDblClick, QPointF(pos), QPointF(viewport->mapToGlobal(pos)), Qt::LeftButton,
-                          Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent event(QEvent::MouseButtonDblClick, QPointF(pos), QPointF(viewport->mapToGlobal(pos)), button,
+                          button, Qt::NoModifier);
         QCoreApplication::sendEvent(viewport, &event);
     }
 
@@ -105,8 +105,10 @@ TEST_F(AlbumFullSizeTest, DoubleClickShowsTheFirstSelectedPhotoAndKeepsNoFile)
     EXPECT_EQ(fullSizeRequests, 0);
     EXPECT_EQ(shop.Count("/wis/wi_image.php/s1?mode=big"), 0);
 
-    // Several selected: the first of them.
+    // Several selected: the first of them, with the primary button only.
     Select({2, 1});
+    DoubleClickAt(second.center(), Qt::RightButton);
+    EXPECT_EQ(fullSizeRequests, 0);
     DoubleClickAt(second.center());
     EXPECT_EQ(fullSizeRequests, 1);
     EXPECT_EQ(Shown(), QSize(200, 300));
@@ -121,9 +123,9 @@ TEST_F(AlbumFullSizeTest, DoubleClickShowsTheFirstSelectedPhotoAndKeepsNoFile)
     EXPECT_EQ(CacheFiles(), (QStringList{QStringLiteral("1.jpg"), QStringLiteral("2.jpg"), QStringLiteral("3.jpg")}));
 }
 
-// Failed requests show nothing and leave no file; photos that do not decode give the message, and
-// their file goes too. The view keeps the picture it had.
-TEST_F(AlbumFullSizeTest, FailuresKeepThePictureAndLeaveNoFile)
+// Failed requests give no message and leave no file; photos that do not decode give the message, and
+// their file goes too. The view is empty rather than showing the photo shown before.
+TEST_F(AlbumFullSizeTest, FailuresShowAnEmptyViewAndLeaveNoFile)
 {
     ListPhotos({{1, QStringLiteral("ok.jpg"), SolidJpeg(120, 80, Qt::red)},
                 {2, QStringLiteral("gone.jpg"), QByteArray()},
@@ -133,17 +135,16 @@ TEST_F(AlbumFullSizeTest, FailuresKeepThePictureAndLeaveNoFile)
                 {6, QStringLiteral("failing.jpg"), SolidJpeg(10, 10, Qt::red)}});
     shop.SetPhoto(2, {QByteArray("missing"), 404});
     shop.SetPhoto(6, {SolidJpeg(10, 10, Qt::red), 200, 1});
-    page->AlbumShowBigImage(0);
-    ASSERT_EQ(Shown(), QSize(120, 80));
-
     const struct {
         int item;
         bool message;
     } cases[] = {{1, false}, {2, true}, {3, true}, {4, true}, {5, false}};
     for (const auto& c : cases) {
+        page->AlbumShowBigImage(0);
+        ASSERT_EQ(Shown(), QSize(120, 80));
         dialogs.messages.clear();
         page->AlbumShowBigImage(c.item);
-        EXPECT_EQ(Shown(), QSize(120, 80)) << c.item;
+        EXPECT_TRUE(Shown().isEmpty()) << c.item;
         EXPECT_EQ(dialogs.messages, c.message ? QStringList{kAlbumFileErrorMessage} : QStringList()) << c.item;
         EXPECT_EQ(CacheFiles().size(), 6) << c.item << ": only the six thumbnails";
     }

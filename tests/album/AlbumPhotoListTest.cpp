@@ -190,7 +190,8 @@ TEST_F(AlbumPhotoListTest, ThumbnailsAboveTheCapAreLeftOutWithoutAFile)
 }
 
 // A cached thumbnail that does not decode (empty, cut short) is fetched once more; when the fresh one
-// does not decode either, only that photo is left out.
+// does not decode either, only that photo is left out. A fetched one that does not decode is not asked
+// for again in the same listing.
 TEST_F(AlbumPhotoListTest, UndecodableCachedThumbnailsHealOrAreLeftOut)
 {
     const QByteArray good = SolidJpeg(100, 75, Qt::blue);
@@ -200,9 +201,11 @@ TEST_F(AlbumPhotoListTest, UndecodableCachedThumbnailsHealOrAreLeftOut)
     AddPhoto(7, Qt::red);
     AddPhoto(8, Qt::green);
     shop.SetThumbnail(9, {QByteArray("not a jpeg")});
+    shop.SetThumbnail(13, {QByteArray("not a jpeg")});
     AddPhoto(10, Qt::blue);
     shop.SetPhotoList(4, PhotoLine(1, 7, QStringLiteral("empty.jpg")) + PhotoLine(1, 8, QStringLiteral("cut.jpg")) +
-                             PhotoLine(1, 9, QStringLiteral("broken.jpg")) + PhotoLine(1, 10, QStringLiteral("after.jpg")));
+                             PhotoLine(1, 9, QStringLiteral("broken.jpg")) + PhotoLine(1, 13, QStringLiteral("new.jpg")) +
+                             PhotoLine(1, 13, QStringLiteral("new.jpg")) + PhotoLine(1, 10, QStringLiteral("after.jpg")));
     List(4);
     EXPECT_EQ(Captions(), (QStringList{QStringLiteral("empty.jpg"), QStringLiteral("cut.jpg"), QStringLiteral("after.jpg")}));
     EXPECT_TRUE(Near(ItemColour(0), Qt::red));
@@ -210,6 +213,7 @@ TEST_F(AlbumPhotoListTest, UndecodableCachedThumbnailsHealOrAreLeftOut)
     EXPECT_EQ(shop.ThumbnailRequests(7), 1);
     EXPECT_EQ(shop.ThumbnailRequests(8), 1);
     EXPECT_EQ(shop.ThumbnailRequests(9), 1);
+    EXPECT_EQ(shop.ThumbnailRequests(13), 1);
     EXPECT_FALSE(QFile::exists(Cache() + QStringLiteral("/9.jpg")));
     EXPECT_EQ(ReadFileBytes(Cache() + QStringLiteral("/7.jpg")), SolidJpeg(100, 75, Qt::red));
 }

@@ -34,9 +34,12 @@ struct FakeHost : LoadSchedulerHost {
     }
 };
 
+enum Requests { kNone = 0, kPc = 1, kAlbum = 2, kBoth = 3 };
+
 struct TickCase {
     const char* name;
     int tab;
+    int requests;  // the sides whose tree changed before the tick
     LoadState pcBefore;
     LoadState albumBefore;
     std::optional<int> albumFolder;
@@ -64,6 +67,10 @@ TEST_P(LoadSchedulerTickTest, OneTickStartsAtMostTheLoaderOfTheShownSide)
     host.tab = c.tab;
     host.albumFolder = c.albumFolder;
     host.pcEnd = host.albumEnd = c.loaderEnd;
+    if (c.requests & kPc)
+        scheduler.PcTreeViewChange();
+    if (c.requests & kAlbum)
+        scheduler.AlbumTreeViewChange();
     scheduler.PcLoadState = c.pcBefore;
     scheduler.AlbumLoadState = c.albumBefore;
     scheduler.StopTimer.start();
@@ -84,27 +91,34 @@ const QString kAlbumStopped = QStringLiteral("STOPED_ALBUM");
 INSTANTIATE_TEST_SUITE_P(
     Ticks, LoadSchedulerTickTest,
     testing::Values(
-        TickCase{"LocalListingThatCompletes", 0, S::STOPED_PC, S::STOPED_ALBUM, {}, S::LOAD_COMP_PC,
+        TickCase{"LocalListingThatCompletes", 0, kPc, S::STOPED_PC, S::STOPED_ALBUM, {}, S::LOAD_COMP_PC,
                  {QStringLiteral("PcLoad /photos")},
                  {kAlbumStopped, QStringLiteral("DISP VIEW ITEMS "), QStringLiteral("DISP VIEW ITEMS DONE")},
                  S::STOPED_PC, S::STOPED_ALBUM, false},
-        TickCase{"LocalListingStoppedByAChangeTriesAgain", 0, S::STOPED_PC, S::STOPED_ALBUM, {}, S::STOPED_PC,
+        TickCase{"LocalListingStoppedByAChangeTriesAgain", 0, kPc, S::STOPED_PC, S::STOPED_ALBUM, {}, S::STOPED_PC,
                  {QStringLiteral("PcLoad /photos")}, {kAlbumStopped, QStringLiteral("DISP VIEW ITEMS ")},
                  S::STOPED_PC, S::STOPED_ALBUM, true},
-        TickCase{"TickWhileTheLocalLoaderRunsLeavesItAlone", 0, S::NOW_LOADING_PC, S::STOPED_ALBUM, {}, {}, {},
+        TickCase{"TickWhileTheLocalLoaderRunsLeavesItAlone", 0, kPc, S::NOW_LOADING_PC, S::STOPED_ALBUM, {}, {}, {},
                  {kAlbumStopped}, S::NOW_LOADING_PC, S::STOPED_ALBUM, true},
-        TickCase{"TickWhileTheLocalLoaderStopsLeavesItAlone", 0, S::DO_STOP_PC, S::STOPED_ALBUM, {}, {}, {},
+        TickCase{"TickWhileTheLocalLoaderStopsLeavesItAlone", 0, kPc, S::DO_STOP_PC, S::STOPED_ALBUM, {}, {}, {},
                  {kAlbumStopped}, S::DO_STOP_PC, S::STOPED_ALBUM, true},
-        TickCase{"AlbumListingThatCompletes", 3, S::STOPED_PC, S::STOPED_ALBUM, 7, S::LOAD_COMP_ALBUM,
+        TickCase{"LocalTabLeavesTheAlbumRequestWaiting", 0, kAlbum, S::STOPED_PC, S::STOPED_ALBUM, 7, S::LOAD_COMP_PC,
+                 {}, {kAlbumStopped}, S::STOPED_PC, S::STOPED_ALBUM, true},
+        TickCase{"AlbumListingThatCompletes", 3, kAlbum, S::STOPED_PC, S::STOPED_ALBUM, 7, S::LOAD_COMP_ALBUM,
                  {QStringLiteral("AlbumLoad 7")}, {kAlbumStopped, QStringLiteral("Album Load Repeat?")},
                  S::STOPED_PC, S::STOPED_ALBUM, false},
-        TickCase{"AlbumTabWithoutASelectedFolderWaits", 3, S::STOPED_PC, S::STOPED_ALBUM, {}, {}, {},
+        TickCase{"AlbumListingKeepsTheLocalRequestWaiting", 3, kBoth, S::STOPED_PC, S::STOPED_ALBUM, 7,
+                 S::LOAD_COMP_ALBUM, {QStringLiteral("AlbumLoad 7")},
+                 {kAlbumStopped, QStringLiteral("Album Load Repeat?")}, S::STOPED_PC, S::STOPED_ALBUM, true},
+        TickCase{"AlbumTabWithoutARequestListsNothing", 3, kPc, S::STOPED_PC, S::STOPED_ALBUM, 7, S::LOAD_COMP_ALBUM,
+                 {}, {kAlbumStopped}, S::STOPED_PC, S::STOPED_ALBUM, true},
+        TickCase{"AlbumTabWithoutASelectedFolderWaits", 3, kAlbum, S::STOPED_PC, S::STOPED_ALBUM, {}, {}, {},
                  {kAlbumStopped}, S::STOPED_PC, S::STOPED_ALBUM, true},
-        TickCase{"AlbumLoaderRunningIsNamedAndLeftAlone", 3, S::STOPED_PC, S::NOW_LOADING_ALBUM, 7, {}, {},
+        TickCase{"AlbumLoaderRunningIsNamedAndLeftAlone", 3, kAlbum, S::STOPED_PC, S::NOW_LOADING_ALBUM, 7, {}, {},
                  {QStringLiteral("NOW_LOADING_ALBUM")}, S::STOPED_PC, S::NOW_LOADING_ALBUM, true},
-        TickCase{"OrderTabStartsNothing", 1, S::STOPED_PC, S::STOPED_ALBUM, 7, {}, {}, {kAlbumStopped},
+        TickCase{"OrderTabStartsNothing", 1, kBoth, S::STOPED_PC, S::STOPED_ALBUM, 7, {}, {}, {kAlbumStopped},
                  S::STOPED_PC, S::STOPED_ALBUM, true},
-        TickCase{"FullSizeTabStartsNothing", 2, S::STOPED_PC, S::STOPED_ALBUM, 7, {}, {}, {kAlbumStopped},
+        TickCase{"FullSizeTabStartsNothing", 2, kBoth, S::STOPED_PC, S::STOPED_ALBUM, 7, {}, {}, {kAlbumStopped},
                  S::STOPED_PC, S::STOPED_ALBUM, true}),
     [](const testing::TestParamInfo<TickCase>& info) { return std::string(info.param.name); });
 
@@ -123,6 +137,16 @@ TEST(LoadSchedulerTest, AFolderChangeStopsARunningLoadAndSwitchesTheTimerOn)
     EXPECT_EQ(scheduler.PcLoadState, LoadState::DO_STOP_PC);
     EXPECT_EQ(scheduler.AlbumLoadState, LoadState::DO_STOP_ALBUM);
     EXPECT_EQ(scheduler.StopTimer.interval(), 100);
+
+    // An emptied album tree stops its listing and takes back only the album side's request.
+    scheduler.AlbumTreeCleared();
+    EXPECT_FALSE(scheduler.AlbumRequested());
+    EXPECT_TRUE(scheduler.PcRequested());
+    EXPECT_TRUE(scheduler.StopTimer.isActive());
+    TLoadScheduler albumOnly(host);
+    albumOnly.AlbumTreeViewChange();
+    albumOnly.AlbumTreeCleared();
+    EXPECT_FALSE(albumOnly.StopTimer.isActive());
 }
 
 }  // namespace

@@ -57,8 +57,9 @@ TEST(ServiceProtocol, FolderListStopsAtTheFirstBadLine)
              std::pair<QString, Folders>("h\n10<!--SEP-->0<!--SEP-->a\n5<!--SEP-->0<!--SEP-->\n6<!--SEP-->0<!--SEP-->b",
                                          {{10, 0, "a"}}),
              std::pair<QString, Folders>("h\nx<!--SEP-->0<!--SEP-->a", {}),
-             std::pair<QString, Folders>("h\n10<!--SEP-->0<!--SEP-->a\n011<!--SEP-->0<!--SEP-->b", {{10, 0, "a"}}),
-             std::pair<QString, Folders>("h\n+10<!--SEP-->0<!--SEP-->a", {}),
+             // Folder ids name no file: a sign and leading zeros are read as numbers.
+             std::pair<QString, Folders>("h\n+5<!--SEP-->0<!--SEP-->a\n007<!--SEP-->1<!--SEP-->b",
+                                         {{5, 0, "a"}, {7, 1, "b"}}),
              std::pair<QString, Folders>("h\n10<!--SEP-->0<!--SEP-->a\n\n11<!--SEP-->0<!--SEP-->b", {{10, 0, "a"}}),
              std::pair<QString, Folders>("h\n10<!--SEP-->0<!--SEP--><!--SEP-->x", {{10, 0, ""}})}) {
         Folders got;

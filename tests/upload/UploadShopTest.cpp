@@ -1,5 +1,6 @@
 #include "tests/upload/UploadFixture.h"
 
+#include "shop/FaultProxy.h"
 #include "shop/ShopServer.h"
 #include "shop/Store.h"
 
@@ -39,9 +40,12 @@ protected:
     std::unique_ptr<shop::ShopServer> shopServer;
 };
 
-bool HasOrderLine(const std::string& page, const std::string& name)
+int OrderLines(const std::string& page, const std::string& name)
 {
-    return page.find("<td>" + name + "</td>") != std::string::npos;
+    int lines = 0;
+    for (std::size_t at = page.find("<td>" + name + "</td>"); at != std::string::npos; at = page.find("<td>" + name + "</td>", at + 1))
+        ++lines;
+    return lines;
 }
 
 // The shop's data was reset while the program kept its identifier: the login at the next start
@@ -62,8 +66,8 @@ TEST_F(UploadShopTest, StaleSessionRecoversAtStartAndPhotosReachTheOrderPage)
 
     EXPECT_EQ(dialogs.messages.back(), QStringLiteral("送信完了: ") + kUploadCompleteMessage);
     const std::string page = OrderPage();
-    EXPECT_TRUE(HasOrderLine(page, "sea.jpg")) << page;
-    EXPECT_TRUE(HasOrderLine(page, "hill.jpg")) << page;
+    EXPECT_EQ(OrderLines(page, "sea.jpg"), 1) << page;
+    EXPECT_EQ(OrderLines(page, "hill.jpg"), 1) << page;
     EXPECT_EQ(program->Form3.CurrentPage, 3);
 }
 
@@ -95,16 +99,41 @@ TEST_F(UploadShopTest, LoginNamingAnUnknownSessionSetsAFreshCookie)
     }
 }
 
-// The real shop's "OVER" once the order is full: the rest is not sent, and the box says why.
-TEST_F(UploadShopTest, FullOrderEndsWithTheReportNamingTheLimit)
+// Against the real shop behind a proxy that keeps connections alive, as a real server does: the
+// connection of photo 2 closes after its whole body went out and before any reply, and photo 3 fills
+// the order. Each photo arrives at most once, "OVER" counts as sent, 4 is never posted, and a later
+// post into the full order is refused and offered again.
+TEST_F(UploadShopTest, LostReplyAndFullOrderSendEachPhotoAtMostOnce)
 {
-    StartShop(2);
-    StartWithPhotos({"p1.jpg", "p2.jpg", "p3.jpg"}, {}, ShopUrl());
+    StartShop(3);
+    shop::FaultRule rule = shop::ParseFaultRule("keep-alive,lost-reply@wi_upload.php^1*1");
+    shop::FaultProxy proxy("127.0.0.1", shopServer->Port(), rule);
+    proxy.Start();
+    StartWithPhotos({"p1.jpg", "p2.jpg", "p3.jpg", "p4.jpg"}, {}, QString::fromStdString(proxy.BaseUrl()));
+    const std::string sessionId = Form().Session().SessionId().toStdString();
     RunBatch();
-    EXPECT_EQ(shopServer->ShopStore().OpenOrderCount(Form().Session().SessionId().toStdString()), 2);
+
+    EXPECT_EQ(proxy.Misbehaved(), 1);
+    const std::string page = OrderPage();
+    for (const char* name : {"p1.jpg", "p2.jpg", "p3.jpg"})
+        EXPECT_EQ(OrderLines(page, name), 1) << name;
+    EXPECT_EQ(OrderLines(page, "p4.jpg"), 0);
+    EXPECT_EQ(shopServer->ShopStore().OpenOrderCount(sessionId), 3);
     EXPECT_EQ(dialogs.messages.back(),
-              QStringLiteral("送信結果: 3枚中 1枚を送信しました。\nご注文が上限の3,000枚に達したため、2枚は送信できなかった"
-                             "可能性があります。\n\n送信されなかった画像:\np2.jpg\np3.jpg"));
+              QStringLiteral("送信結果: 4枚中 2枚を送信しました。\nご注文が上限の3,000枚に達したため、1枚は送信していません。"
+                             "\n1枚は送信の直後に接続が切れたため、届いたかどうか分かりません。注文ページでご確認ください。"
+                             "\n\n送信されなかった画像:\np4.jpg\n\n届いたかどうか分からない画像:\np2.jpg"));
+
+    // The order is full: the shop keeps nothing more and says so with an error.
+    dialogs.answers = {Dialogs::Result::Ok, Dialogs::Result::Cancel};
+    list->clearSelection();
+    list->selectionModel()->select(list->model()->index(3, 0), QItemSelectionModel::Select);
+    Form().Actions().ActFileUpLoad->trigger();
+    EXPECT_EQ(shopServer->ShopStore().OpenOrderCount(sessionId), 3);
+    EXPECT_EQ(dialogs.messages.back(),
+              QStringLiteral("送信結果: 1枚中 0枚を送信しました。\n1枚は通信エラー、サービスのエラー、またはファイルが読めないため"
+                             "送信できませんでした。\n\n送信されなかった画像:\np4.jpg\n\n中断またはエラーで送信されなかった1枚を、"
+                             "もう一度送信しますか？"));
 }
 
 }  // namespace
