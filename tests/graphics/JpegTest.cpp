@@ -179,17 +179,14 @@ TEST(JpegImage, ExifOrientationShowsEveryPhotoUpright)
         return wrong * 100 / (a.width() * a.height());
     };
     for (const char* set : {"Landscape", "Portrait"}) {
-        TPicture upright;
-        upright.LoadFromFile(folder + set + "_1.jpg");
-        const QImage want = upright.Graphic()->ToImage();
-        const QImage wantCell = MakeThumbnail(folder + set + "_1.jpg").cell;
+        const QString first = folder + set + "_1.jpg";
+        const QImage want = test::LoadGraphic<TJPEGImage>(test::ReadFileBytes(first))->ToImage(), wantCell = MakeThumbnail(first).cell;
         for (int n = 0; n <= 8; ++n) {
             SCOPED_TRACE(std::string(set) + "_" + std::to_string(n));
             const QString path = folder + QStringLiteral("%1_%2.jpg").arg(QLatin1String(set)).arg(n);
-            TPicture picture;
-            picture.LoadFromFile(path);
-            EXPECT_EQ(dynamic_cast<TJPEGImage&>(*picture.Graphic()).Orientation(), n == 0 ? 1 : n);
-            const QImage full = picture.Graphic()->ToImage();
+            const auto jpeg = test::LoadGraphic<TJPEGImage>(test::ReadFileBytes(path));
+            EXPECT_EQ(jpeg->Orientation(), n == 0 ? 1 : n);
+            const QImage full = jpeg->ToImage();
             ASSERT_EQ(full.size(), want.size());
             EXPECT_LT(wrongOutsideCentre(full, want), 2);
             const ThumbnailResult thumbnail = MakeThumbnail(path);
@@ -204,13 +201,10 @@ TEST(JpegImage, ExifOrientationShowsEveryPhotoUpright)
     const qsizetype tag = turned.indexOf(QByteArray("\x01\x12\x00\x03", 4), tiff);
     ASSERT_GT(tag, tiff);
     for (const auto& [at, bytes] : {std::pair(tag + 8, QByteArray("\x00\x09", 2)), std::pair(tiff, QByteArray("XX"))}) {
-        QByteArray damaged = turned;
-        damaged.replace(at, bytes.size(), bytes);
-        TJPEGImage jpeg;
-        jpeg.LoadFromData(damaged);
-        EXPECT_EQ(jpeg.Orientation(), 1);
-        EXPECT_EQ(jpeg.ToImage().size(), QSize(jpeg.Width(), jpeg.Height()));
-        EXPECT_GT(jpeg.Width(), jpeg.Height());
+        const auto jpeg = test::LoadGraphic<TJPEGImage>(QByteArray(turned).replace(at, bytes.size(), bytes));
+        EXPECT_EQ(jpeg->Orientation(), 1);
+        EXPECT_EQ(jpeg->ToImage().size(), QSize(jpeg->Width(), jpeg->Height()));
+        EXPECT_GT(jpeg->Width(), jpeg->Height());
     }
 }
 
