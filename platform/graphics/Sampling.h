@@ -79,7 +79,7 @@ private:
     std::vector<std::pair<int, int>> lines_;
     bool turned_ = false;
     bool transposed_ = false;
-    std::size_t nextRow_ = 0;      // next destination row (index into rows_) to fill
+    std::size_t nextRow_ = 0;      // next destination row (index into rows_, or lines_ when turned) to fill
     int stripTop_ = 0;             // destination row index of strip_'s first line
     int stripFill_ = 0;
     QImage strip_;
