@@ -33,6 +33,6 @@ echo "$out"
 thumb_seconds=$(echo "$out" | sed -n 's/^seconds: //p')
 peak=$(echo "$out" | sed -n 's/^peak_extra_mib: //p')
 awk -v t="$thumb_seconds" -v d="$djpeg_seconds" -v p="$peak" -v s="$size" 'BEGIN {
-  printf "time_ratio: %.3f (goal <= 1.1)\n", t / d
+  printf "time_ratio: %.3f (goal <= 0.65)\n", t / d
   printf "memory_goal_mib: %.2f (peak_extra_mib %.2f)\n", s / 1048576 + 4, p
 }'

@@ -8,10 +8,10 @@ packages=(
   # building
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-svg-dev libgl-dev
-  libcurl4-openssl-dev libjpeg62-turbo-dev
+  libcurl4-openssl-dev libjpeg62-turbo-dev libexif-dev libexif12
   libwmf-dev libemf2svg-dev
   libexpat1-dev  # libwmf's pkg-config file links expat, but libwmf-dev does not depend on it
-  libpng-dev libgif-dev libtiff-dev libwebp-dev libheif-dev libheif1 libde265-0 libx265-199 libaom3 libdav1d6
+  libpng-dev libgif-dev libtiff-dev libwebp-dev libwebpdemux2 libwebpmux3 libheif-dev libheif1 libde265-0 libx265-199 libaom3 libdav1d6
   libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev libsqlite3-dev libsodium-dev
   # running: Qt's platform plug-ins (offscreen, xcb), Japanese text, libwmf's standard fonts

@@ -4,6 +4,7 @@
 #include "shop/WireText.h"
 
 #include <QBuffer>
+#include <QImageReader>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPolygonF>
@@ -120,12 +121,24 @@ std::string EncodeJpeg(const QImage& image, int quality)
 
 std::string MakeThumbnailJpeg(std::string_view pictureBytes)
 {
-    QImage picture;
-    picture.loadFromData(reinterpret_cast<const uchar*>(pictureBytes.data()), int(pictureBytes.size()));
+    QByteArray bytes = QByteArray::fromRawData(pictureBytes.data(), qsizetype(pictureBytes.size()));
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    // A phone photo is stored turned with an EXIF orientation: its thumbnail shows it upright.
+    reader.setAutoTransform(true);
+    QImage picture = reader.read();
     if (picture.isNull())
         return EncodeJpeg(PlaceholderThumbnail());
     if (picture.width() > kThumbnailEdge || picture.height() > kThumbnailEdge)
         picture = picture.scaled(kThumbnailEdge, kThumbnailEdge, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    if (picture.hasAlphaChannel()) {
+        // Transparent parts show over white, as the client's own thumbnails show them.
+        QImage opaque(picture.size(), QImage::Format_RGB32);
+        opaque.fill(Qt::white);
+        QPainter(&opaque).drawImage(0, 0, picture);
+        picture = opaque;
+    }
     return EncodeJpeg(picture);
 }
 

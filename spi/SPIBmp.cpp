@@ -505,27 +505,36 @@ void FreeLocalBlock(void* block)
     LocalFree(block);
 }
 
-// Bottom-up rows become top-down by swapping pairs; the fourth byte of each pixel is no alpha here.
-void TopRowFirstOpaque(quint32* pixels, int width, int rows, bool bottomUp)
+// Bottom-up rows become top-down by swapping pairs. The fourth bytes are straight alpha, except
+// that a picture whose fourth bytes are all 0 is opaque: plug-ins written for other hosts leave the
+// byte 0. Returns whether any pixel is not wholly opaque.
+bool TopRowFirst(quint32* pixels, int width, int rows, bool bottomUp)
 {
-    auto opaque = [width](quint32* row) {
-        for (int x = 0; x < width; ++x)
-            row[x] |= 0xFF000000u;
-    };
+    quint32 any = 0, all = 0xFF000000u;
+    const qint64 count = qint64(width) * rows;
     if (!bottomUp) {
-        for (int y = 0; y < rows; ++y)
-            opaque(pixels + qint64(y) * width);
-        return;
+        for (qint64 i = 0; i < count; ++i) {
+            any |= pixels[i];
+            all &= pixels[i];
+        }
     }
-    for (int y = 0, z = rows - 1; y <= z; ++y, --z) {
+    for (int y = 0, z = rows - 1; bottomUp && y <= z; ++y, --z) {
         quint32* top = pixels + qint64(y) * width;
         quint32* bottom = pixels + qint64(z) * width;
         for (int x = 0; x < width; ++x) {
-            const quint32 t = top[x];
-            top[x] = bottom[x] | 0xFF000000u;
-            bottom[x] = t | 0xFF000000u;
+            const quint32 t = top[x], b = bottom[x];
+            top[x] = b;
+            bottom[x] = t;
+            any |= t | b;
+            all &= t & b;
         }
     }
+    if ((any & 0xFF000000u) == 0) {
+        for (qint64 i = 0; i < count; ++i)
+            pixels[i] |= 0xFF000000u;
+        return false;
+    }
+    return (all & 0xFF000000u) != 0xFF000000u;
 }
 
 }  // namespace
@@ -543,15 +552,17 @@ QImage TSPIGraphic::TakeImage()
         // The plug-in's block becomes the picture's memory: a photo is never held twice.
         HLOCAL block = data_->ReleaseBits();
         auto* pixels = static_cast<quint32*>(LocalLock(block));
-        QImage image;
-        if (pixels)
-            image = QImage(reinterpret_cast<uchar*>(pixels), width_, rows, qsizetype(width_) * 4,
-                           QImage::Format_RGB32, FreeLocalBlock, block);
+        if (!pixels) {
+            FreeLocalBlock(block);
+            throw outOfMemory();
+        }
+        const bool alpha = TopRowFirst(pixels, width_, rows, height_ > 0);
+        QImage image(reinterpret_cast<uchar*>(pixels), width_, rows, qsizetype(width_) * 4,
+                     alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32, FreeLocalBlock, block);
         if (image.isNull()) {
             FreeLocalBlock(block);
             throw outOfMemory();
         }
-        TopRowFirstOpaque(pixels, width_, rows, height_ > 0);
         FreeData();
         return image;
     }

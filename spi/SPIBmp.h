@@ -113,9 +113,10 @@ public:
     // A Windows bitmap file: file header, the info bytes, the pixel rows.
     void SaveToStream(QIODevice& stream) const override;
     QByteArray SaveToBytes() const;
-    // Hands the pixels of a 24- or 32-bit picture over as the bitmap reader would give them (RGB32, top
-    // row first) and frees the data; 32-bit rows stay in the plug-in's block, reordered in place. A null
-    // image, with the data kept, for other depths.
+    // Hands the pixels of a 24- or 32-bit picture over top row first and frees the data: RGB32, or
+    // ARGB32 when the fourth bytes are straight alpha that is not all opaque (fourth bytes all 0 mean
+    // an opaque picture). 32-bit rows stay in the plug-in's block, reordered in place. A null image,
+    // with the data kept, for other depths.
     QImage TakeImage();
 
     QList<QRgb> Palette() const;

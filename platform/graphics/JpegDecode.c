@@ -9,6 +9,7 @@
 
 #include <jerror.h>
 #include <jpeglib.h>
+#include <libexif/exif-data.h>
 
 /* Progressive files keep every coefficient in memory; this bounds what one file may claim, and a
    small file may claim only in proportion to its size: a header that declares a huge picture with
@@ -53,6 +54,35 @@ static void OnProgress(j_common_ptr cinfo)
         err->refusal = "JPEG file has too many scans";
         longjmp(err->escape, 1);
     }
+}
+
+/* The Orientation tag of an APP1 Exif block, 1 when the block, the tag or its value is not sound: a
+   damaged block leaves the photo as it is stored. */
+static int ExifOrientation(const JOCTET* data, unsigned int size)
+{
+    static const JOCTET kExifHeader[6] = {'E', 'x', 'i', 'f', 0, 0};
+    if (size < sizeof kExifHeader || memcmp(data, kExifHeader, sizeof kExifHeader) != 0)
+        return 1;
+    ExifData* exif = exif_data_new();
+    if (!exif)
+        return 1;
+    /* Read the block as it is: no tags added or values "fixed" by the library. */
+    exif_data_unset_option(exif, EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
+    exif_data_load_data(exif, data, size);
+    int orientation = 1;
+    ExifEntry* entry = exif_content_get_entry(exif->ifd[EXIF_IFD_0], EXIF_TAG_ORIENTATION);
+    if (entry && entry->format == EXIF_FORMAT_SHORT && entry->components >= 1 && entry->data && entry->size >= 2)
+        orientation = exif_get_short(entry->data, exif_data_get_byte_order(exif));
+    exif_data_unref(exif);
+    return orientation >= 1 && orientation <= 8 ? orientation : 1;
+}
+
+static int FileOrientation(j_decompress_ptr cinfo)
+{
+    for (jpeg_saved_marker_ptr marker = cinfo->marker_list; marker; marker = marker->next)
+        if (marker->marker == JPEG_APP0 + 1 && marker->data_length >= 6 && memcmp(marker->data, "Exif", 4) == 0)
+            return ExifOrientation(marker->data, marker->data_length);
+    return 1;
 }
 
 static void ConvertCmyk(const JSAMPLE* in, unsigned int* out, JDIMENSION width, int inverted)
@@ -113,6 +143,7 @@ int tovari_jpeg_decode(const unsigned char* data, size_t size, const TovariJpegS
     progress.base.progress_monitor = OnProgress;
     cinfo.progress = &progress.base;
     jpeg_mem_src(&cinfo, data, (unsigned long)size);
+    jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xffff);
     jpeg_read_header(&cinfo, TRUE);
     if (err.truncated) {
         snprintf(message, message_size, "%s", "JPEG data ends inside its header");
@@ -126,6 +157,7 @@ int tovari_jpeg_decode(const unsigned char* data, size_t size, const TovariJpegS
     info.components = cinfo.num_components;
     info.progressive = jpeg_has_multiple_scans(&cinfo) ? 1 : 0;
     info.inverted = cinfo.saw_Adobe_marker ? 1 : 0;
+    info.orientation = FileOrientation(&cinfo);
 
     int isCmyk = 0;
     switch (cinfo.jpeg_color_space) {

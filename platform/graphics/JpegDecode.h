@@ -21,6 +21,7 @@ typedef struct TovariJpegInfo {
     int components;  /* components in the file: 1 grey, 3 colour, 4 CMYK or YCCK */
     int progressive; /* more than one scan: all data is read before the first row comes out */
     int inverted;    /* CMYK stored inverted, as Adobe writes it */
+    int orientation; /* EXIF orientation 1 to 8 (how the stored rows are turned); 1 without a sound tag */
 } TovariJpegInfo;
 
 /* Callbacks must not throw or longjmp; they return 0 to go on and anything else to stop. */

@@ -116,7 +116,18 @@ void TJPEGImage::LoadFromData(const QByteArray& data)
     height_ = header.height;
     components_ = header.components;
     progressive_ = header.progressive != 0;
+    orientation_ = header.orientation;
     Changed();
+}
+
+int TJPEGImage::Width() const
+{
+    return OrientationTransposes(orientation_) ? height_ : width_;
+}
+
+int TJPEGImage::Height() const
+{
+    return OrientationTransposes(orientation_) ? width_ : height_;
 }
 
 void TJPEGImage::SaveToStream(QIODevice& stream) const
@@ -137,6 +148,7 @@ void TJPEGImage::Assign(const TGraphic& source)
     height_ = jpeg->height_;
     components_ = jpeg->components_;
     progressive_ = jpeg->progressive_;
+    orientation_ = jpeg->orientation_;
     Changed();
 }
 
@@ -144,7 +156,7 @@ void TJPEGImage::Draw(QPainter& canvas, const QRect& rect) const
 {
     if (Empty())
         return;
-    TStretch stretch(canvas, rect, QSize(width_, height_), false);
+    TStretch stretch(canvas, rect, QSize(width_, height_), false, orientation_);
     if (stretch.Empty())
         return;
     const RowProgress progress(stretch.SourceRows().size());
@@ -170,16 +182,30 @@ QImage TJPEGImage::ToImage() const
 {
     if (Empty())
         return QImage();
-    QImage image(width_, height_, QImage::Format_RGB32);
+    QImage image(Width(), Height(), QImage::Format_RGB32);
     if (image.isNull())
-        throw EInvalidGraphic(QStringLiteral("Out of memory for a %1 x %2 picture").arg(width_).arg(height_));
+        throw EInvalidGraphic(QStringLiteral("Out of memory for a %1 x %2 picture").arg(Width()).arg(Height()));
     const RowProgress progress{std::size_t(height_)};
     Progress(psStarting, 0, false, QRect(), QString());
     DecodeRun run;
+    const QSize stored(width_, height_);
     run.row = [&](int y, const quint32* pixels) {
-        std::memcpy(image.scanLine(y), pixels, std::size_t(width_) * 4);
+        if (orientation_ == 1) {
+            std::memcpy(image.scanLine(y), pixels, std::size_t(width_) * 4);
+        } else {
+            // Each stored row lands upright where it belongs: a row, or a column when turned a quarter.
+            const QPoint first = UprightPoint(orientation_, 0, y, stored);
+            const QPoint next = UprightPoint(orientation_, 1, y, stored) - first;
+            auto* out = reinterpret_cast<quint32*>(image.bits());
+            const qsizetype stride = image.bytesPerLine() / 4;
+            const qsizetype step = next.x() + next.y() * stride;
+            qsizetype at = first.x() + first.y() * stride;
+            for (int x = 0; x < width_; ++x, at += step)
+                out[at] = pixels[x];
+        }
+        const QRect done = orientation_ == 1 ? QRect(0, 0, width_, y + 1) : image.rect();
         if (progress.Due(std::size_t(y) + 1))
-            Progress(psRunning, progress.Percent(std::size_t(y) + 1), false, QRect(0, 0, width_, y + 1), QString());
+            Progress(psRunning, progress.Percent(std::size_t(y) + 1), false, done, QString());
     };
     run.Run(data_);
     Progress(psEnding, 100, true, image.rect(), QString());

@@ -10,13 +10,20 @@ namespace tovari {
 // rectangle reads only the scan lines it samples, so a thumbnail never holds the full picture;
 // ToImage() decodes the whole picture once.
 //
+// A photo whose EXIF block says it was taken turned shows upright: its size is the upright size, and
+// both the stretch and the full decode place the stored pixels where they belong. The bytes stay as
+// they came.
+//
 // Data that ends early: the load fails only when the headers themselves are cut. Drawing such a
 // picture puts on the canvas what the data held (the rows before the cut for a single-scan file,
 // the coarser whole picture for a progressive one) and then throws EInvalidGraphic.
 class TJPEGImage : public TGraphic {
 public:
-    int Width() const override { return width_; }
-    int Height() const override { return height_; }
+    // The upright size.
+    int Width() const override;
+    int Height() const override;
+    // The EXIF orientation, 1 to 8.
+    int Orientation() const { return orientation_; }
     bool Empty() const override { return data_.isEmpty(); }
     bool Grayscale() const { return components_ == 1; }
     bool ProgressiveEncoding() const { return progressive_; }
@@ -38,6 +45,7 @@ private:
     int height_ = 0;
     int components_ = 0;
     bool progressive_ = false;
+    int orientation_ = 1;
 };
 
 }  // namespace tovari

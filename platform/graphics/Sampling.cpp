@@ -29,7 +29,22 @@ namespace {
 constexpr int kStripLines = 64;
 }  // namespace
 
-TStretch::TStretch(QPainter& canvas, const QRect& rect, QSize source, bool alpha) : canvas_(canvas)
+QPoint UprightPoint(int orientation, int x, int y, QSize stored)
+{
+    const int right = stored.width() - 1 - x, bottom = stored.height() - 1 - y;
+    switch (orientation) {
+    case 2: return {right, y};
+    case 3: return {right, bottom};
+    case 4: return {x, bottom};
+    case 5: return {y, x};
+    case 6: return {bottom, x};
+    case 7: return {bottom, right};
+    case 8: return {y, right};
+    default: return {x, y};
+    }
+}
+
+TStretch::TStretch(QPainter& canvas, const QRect& rect, QSize source, bool alpha, int orientation) : canvas_(canvas)
 {
     if (!rect.isValid() || source.isEmpty() || !canvas.device())
         return;
@@ -44,6 +59,38 @@ TStretch::TStretch(QPainter& canvas, const QRect& rect, QSize source, bool alpha
     if (visible_.isEmpty())
         return;
 
+    if (orientation >= 2 && orientation <= 8) {
+        // Upright sample (ux, uy) is stored pixel (sx, sy); each axis of the turn maps on its own.
+        turned_ = true;
+        transposed_ = OrientationTransposes(orientation);
+        const QSize upright = UprightSize(source, orientation);
+        const bool mirrorX = orientation == 2 || orientation == 3 || orientation == 7 || orientation == 8;
+        const bool mirrorY = orientation == 3 || orientation == 4 || orientation == 6 || orientation == 7;
+        // stored x from an upright coordinate, stored y from the other
+        auto storedX = [&](int u) { return mirrorX ? source.width() - 1 - u : u; };
+        auto storedY = [&](int u) { return mirrorY ? source.height() - 1 - u : u; };
+        for (int x = visible_.left(); x <= visible_.right(); ++x) {
+            const int ux = SampleIndex(x - rect.left(), upright.width(), rect.width());
+            columns_.push_back(transposed_ ? storedY(ux) : storedX(ux));
+        }
+        for (int y = visible_.top(); y <= visible_.bottom(); ++y) {
+            const int uy = SampleIndex(y - rect.top(), upright.height(), rect.height());
+            rows_.push_back(transposed_ ? storedX(uy) : storedY(uy));
+        }
+        const std::vector<int>& storedRows = transposed_ ? columns_ : rows_;
+        for (std::size_t line = 0; line < storedRows.size(); ++line)
+            lines_.emplace_back(storedRows[line], int(line));
+        std::sort(lines_.begin(), lines_.end());
+        for (const auto& [row, line] : lines_)
+            if (sourceRows_.empty() || sourceRows_.back() != row)
+                sourceRows_.push_back(row);
+        // Parts a failed decode never reached stay as the canvas had them.
+        strip_ = QImage(visible_.size(), QImage::Format_ARGB32);
+        if (strip_.isNull())
+            throw EInvalidGraphic(QStringLiteral("Out of memory while drawing a picture"));
+        strip_.fill(Qt::transparent);
+        return;
+    }
     columns_.reserve(std::size_t(visible_.width()));
     for (int x = visible_.left(); x <= visible_.right(); ++x)
         columns_.push_back(SampleIndex(x - rect.left(), source.width(), rect.width()));
@@ -62,6 +109,10 @@ TStretch::TStretch(QPainter& canvas, const QRect& rect, QSize source, bool alpha
 
 void TStretch::PutSourceRow(int y, const quint32* pixels)
 {
+    if (turned_) {
+        PutTurnedRow(y, pixels);
+        return;
+    }
     while (nextRow_ < rows_.size() && rows_[nextRow_] == y) {
         auto* out = reinterpret_cast<quint32*>(strip_.scanLine(stripFill_));
         const std::size_t n = columns_.size();
@@ -73,10 +124,34 @@ void TStretch::PutSourceRow(int y, const quint32* pixels)
     }
 }
 
+void TStretch::PutTurnedRow(int y, const quint32* pixels)
+{
+    while (nextRow_ < lines_.size() && lines_[nextRow_].first < y)
+        ++nextRow_;
+    for (; nextRow_ < lines_.size() && lines_[nextRow_].first == y; ++nextRow_) {
+        const int line = lines_[nextRow_].second;
+        if (transposed_) {
+            // rows_ holds the stored column of every visible row
+            for (std::size_t i = 0; i < rows_.size(); ++i)
+                reinterpret_cast<quint32*>(strip_.scanLine(int(i)))[line] = pixels[rows_[i]];
+        } else {
+            auto* out = reinterpret_cast<quint32*>(strip_.scanLine(line));
+            for (std::size_t i = 0; i < columns_.size(); ++i)
+                out[i] = pixels[columns_[i]];
+        }
+    }
+    stripFill_ = 1;
+}
+
 void TStretch::Flush()
 {
     if (stripFill_ == 0)
         return;
+    if (turned_) {
+        canvas_.drawImage(visible_.topLeft(), strip_);
+        stripFill_ = 0;
+        return;
+    }
     canvas_.drawImage(QPoint(visible_.left(), visible_.top() + stripTop_), strip_,
                       QRect(0, 0, strip_.width(), stripFill_));
     stripTop_ += stripFill_;

@@ -1,4 +1,4 @@
-// GIF through giflib: the first frame on the logical screen, 8-bit with its colour table.
+// GIF through giflib: the first frame composed on its canvas; 8-bit with its colour table when opaque.
 #include "../common/PluginKit.h"
 
 #include <cstring>
@@ -51,31 +51,52 @@ struct GifCloser {
     }
 };
 
-int DecodeFrame(GifFileType* gif, DibWriter& dib, Progress& progress)
+// A byte of LZW data stands for at most 4,096 pixels (one 12-bit code for at most 4,096); a canvas or
+// a frame beyond what the file's data can fill, above a small floor, costs memory for nothing.
+constexpr int64_t kFreeGifPixels = int64_t(1) << 20;
+constexpr int64_t kGifPixelsPerByte = 4096;
+
+bool DataCanFill(int64_t width, int64_t height, std::size_t size)
+{
+    return width * height <= kFreeGifPixels + int64_t(size) * kGifPixelsPerByte;
+}
+
+// The first frame composed on its canvas as a browser shows it before playing: the logical screen,
+// enlarged where the frame reaches past it, transparent where the frame does not cover it or shows
+// its transparent colour. Opaque pictures stay 8-bit with their colour table.
+int DecodeFrame(GifFileType* gif, int transparent, std::size_t size, DibWriter& dib, Progress& progress)
 {
     if (DGifGetImageDesc(gif) == GIF_ERROR)
         return SPI_OUT_OF_ORDER;
     const GifImageDesc& frame = gif->Image;
-    int width = gif->SWidth, height = gif->SHeight;
-    if (width <= 0 || height <= 0) {
-        width = frame.Left + frame.Width;
-        height = frame.Top + frame.Height;
-    }
-    if (frame.Width <= 0 || frame.Height <= 0 || frame.Width > 65535 || frame.Height > 65535)
+    if (frame.Width <= 0 || frame.Height <= 0 || frame.Width > 65535 || frame.Height > 65535 ||
+        !DataCanFill(frame.Width, frame.Height, size))
         return SPI_OUT_OF_ORDER;
+    int width = std::max(gif->SWidth, frame.Left + frame.Width);
+    int height = std::max(gif->SHeight, frame.Top + frame.Height);
+    int left = frame.Left, top = frame.Top;
+    if (width > 65535 || height > 65535 || !DataCanFill(width, height, size)) {
+        width = frame.Width;
+        height = frame.Height;
+        left = top = 0;
+    }
     const ColorMapObject* map = frame.ColorMap ? frame.ColorMap : gif->SColorMap;
     const int colours = map ? map->ColorCount : 256;
-    if (!dib.Create(width, height, 8, colours))
+    if (transparent >= colours)
+        transparent = -1;
+    const bool covered = left == 0 && top == 0 && width == frame.Width && height == frame.Height;
+    const bool alpha = transparent >= 0 || !covered;
+    if (!dib.Create(width, height, alpha ? 32 : 8, alpha ? 0 : colours))
         return SPI_NO_MEMORY;
-    for (int i = 0; i < colours; ++i) {
-        if (map)
-            dib.SetColour(i, map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue);
-        else
-            dib.SetColour(i, uint8_t(i), uint8_t(i), uint8_t(i));
+    uint32_t bgra[256];
+    for (int i = 0; i < 256; ++i) {
+        const GifColorType c = map && i < colours ? map->Colors[i] : GifColorType{uint8_t(i), uint8_t(i), uint8_t(i)};
+        bgra[i] = i == transparent ? 0 : 0xFF000000u | uint32_t(c.Red) << 16 | uint32_t(c.Green) << 8 | c.Blue;
+        if (!alpha && i < colours)
+            dib.SetColour(i, c.Red, c.Green, c.Blue);
     }
-    const uint8_t background = gif->SColorMap && gif->SBackGroundColor < colours ? uint8_t(gif->SBackGroundColor) : 0;
-    for (int y = 0; y < height; ++y)
-        std::memset(dib.Row(y), background, std::size_t(width));
+    if (alpha)
+        std::memset(dib.Pixels(), 0, dib.RowBytes() * std::size_t(height));
 
     std::vector<GifPixelType> line(std::size_t(frame.Width));
     std::vector<int> order;
@@ -89,14 +110,20 @@ int DecodeFrame(GifFileType* gif, DibWriter& dib, Progress& progress)
             order.push_back(y);
     }
     progress.Report(0, frame.Height);
+    const int columns = std::min(frame.Width, width - left);
     for (std::size_t i = 0; i < order.size(); ++i) {
         if (DGifGetLine(gif, line.data(), frame.Width) == GIF_ERROR)
             return SPI_OUT_OF_ORDER;
-        const int y = frame.Top + order[i];
-        if (y >= 0 && y < height)
-            for (int x = 0; x < frame.Width; ++x)
-                if (frame.Left + x < width)
-                    dib.Row(y)[frame.Left + x] = line[std::size_t(x)];
+        const int y = top + order[i];
+        if (y < height) {
+            if (alpha) {
+                auto* out = reinterpret_cast<uint32_t*>(dib.Row(y)) + left;
+                for (int x = 0; x < columns; ++x)
+                    out[x] = bgra[line[std::size_t(x)]];
+            } else {
+                std::memcpy(dib.Row(y) + left, line.data(), std::size_t(columns));
+            }
+        }
         if ((i & 63) == 63 && !progress.Report(int(i + 1), frame.Height))
             return SPI_ABORT;
     }
@@ -112,12 +139,13 @@ int Decode(const uint8_t* data, std::size_t size, DibWriter& dib, Progress& prog
     GifFileType* gif = closer.gif;
     if (!gif)
         return SPI_OUT_OF_ORDER;
+    int transparent = -1;  // from the graphic control block before the first frame
     for (;;) {
         GifRecordType record;
         if (DGifGetRecordType(gif, &record) == GIF_ERROR)
             return SPI_OUT_OF_ORDER;
         if (record == IMAGE_DESC_RECORD_TYPE)
-            return DecodeFrame(gif, dib, progress);
+            return DecodeFrame(gif, transparent, size, dib, progress);
         if (record == TERMINATE_RECORD_TYPE)
             return SPI_OUT_OF_ORDER;
         if (record == EXTENSION_RECORD_TYPE) {
@@ -125,6 +153,8 @@ int Decode(const uint8_t* data, std::size_t size, DibWriter& dib, Progress& prog
             GifByteType* block = nullptr;
             if (DGifGetExtension(gif, &code, &block) == GIF_ERROR)
                 return SPI_OUT_OF_ORDER;
+            if (code == GRAPHICS_EXT_FUNC_CODE && block && block[0] >= 4)
+                transparent = (block[1] & 1) ? block[4] : -1;
             while (block)
                 if (DGifGetExtensionNext(gif, &block) == GIF_ERROR)
                     return SPI_OUT_OF_ORDER;

@@ -89,9 +89,37 @@ int PictureSizeOf(const uint8_t* data, std::size_t size, PictureSize& out)
     return SPI_ALL_RIGHT;
 }
 
+// Where each stored pixel goes to show upright, for the Orientation tag's eight values (others count as
+// top-left): mirrored along either axis, rows and columns exchanged for values 5 to 8.
+class Upright {
+public:
+    Upright(int orientation, int width, int height, int bytes)
+        : turn_(orientation >= ORIENTATION_TOPLEFT && orientation <= ORIENTATION_LEFTBOT ? orientation : 1),
+          width_(width), height_(height), bytes_(std::size_t(bytes))
+    {
+    }
+    bool Create(DibWriter& dib) const
+    {
+        return Transposed() ? dib.Create(height_, width_, int(bytes_) * 8) : dib.Create(width_, height_, int(bytes_) * 8);
+    }
+    uint8_t* At(DibWriter& dib, int x, int y) const
+    {
+        x = turn_ == 2 || turn_ == 3 || turn_ == 7 || turn_ == 8 ? width_ - 1 - x : x;
+        y = turn_ == 3 || turn_ == 4 || turn_ == 6 || turn_ == 7 ? height_ - 1 - y : y;
+        return Transposed() ? dib.Row(x) + std::size_t(y) * bytes_ : dib.Row(y) + std::size_t(x) * bytes_;
+    }
+
+private:
+    bool Transposed() const { return turn_ >= ORIENTATION_LEFTTOP; }
+    int turn_;
+    int width_;
+    int height_;
+    std::size_t bytes_;
+};
+
 // Plain 8-bit RGB(A) strips are read row by row as they are: the RGBA interface would premultiply
 // unassociated alpha and lose colour.
-int DecodeScanlines(TIFF* tif, DibWriter& dib, Progress& progress, int channels)
+int DecodeScanlines(TIFF* tif, DibWriter& dib, Progress& progress, int channels, int orientation)
 {
     uint32_t width = 0, height = 0;
     TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
@@ -100,15 +128,16 @@ int DecodeScanlines(TIFF* tif, DibWriter& dib, Progress& progress, int channels)
         return SPI_OUT_OF_ORDER;
     if (TIFFScanlineSize64(tif) != uint64_t(width) * uint64_t(channels))
         return SPI_OUT_OF_ORDER;
-    if (!dib.Create(int(width), int(height), channels * 8))
+    const Upright upright(orientation, int(width), int(height), channels);
+    if (!upright.Create(dib))
         return SPI_NO_MEMORY;
     std::vector<uint8_t> line(std::size_t(width) * std::size_t(channels));
     progress.Report(0, int(height));
     for (uint32_t y = 0; y < height; ++y) {
         if (TIFFReadScanline(tif, line.data(), y, 0) < 0)
             return SPI_OUT_OF_ORDER;
-        uint8_t* out = dib.Row(int(y));
-        for (uint32_t x = 0; x < width; ++x, out += channels) {
+        for (uint32_t x = 0; x < width; ++x) {
+            uint8_t* out = upright.At(dib, int(x), int(y));
             const uint8_t* in = line.data() + std::size_t(x) * std::size_t(channels);
             out[0] = in[2];
             out[1] = in[1];
@@ -140,8 +169,8 @@ int Decode(const uint8_t* data, std::size_t size, DibWriter& dib, Progress& prog
     TIFFGetFieldDefaulted(t.tif, TIFFTAG_ORIENTATION, &orientation);
     const bool unassociated = samples == 4 && extraCount == 1 && extra[0] == EXTRASAMPLE_UNASSALPHA;
     if (photometric == PHOTOMETRIC_RGB && planar == PLANARCONFIG_CONTIG && bits == 8 && !TIFFIsTiled(t.tif) &&
-        orientation == ORIENTATION_TOPLEFT && (samples == 3 || unassociated))
-        return DecodeScanlines(t.tif, dib, progress, samples);
+        (samples == 3 || unassociated))
+        return DecodeScanlines(t.tif, dib, progress, samples, orientation);
     char message[1024];
     if (!TIFFRGBAImageOK(t.tif, message))
         return SPI_OUT_OF_ORDER;
@@ -156,9 +185,12 @@ int Decode(const uint8_t* data, std::size_t size, DibWriter& dib, Progress& prog
     const bool alpha = image.alpha != 0;
     if (width <= 0 || height <= 0 || width > 65535 || height > 65535)
         return SPI_OUT_OF_ORDER;
-    if (!dib.Create(width, height, alpha ? 32 : 24))
+    // libtiff flips rows only within each band it is asked for, so it is asked for none: the bands
+    // come as stored, and each pixel is put upright here, whatever the orientation and the height.
+    image.req_orientation = image.orientation;
+    const Upright upright(orientation, width, height, alpha ? 4 : 3);
+    if (!upright.Create(dib))
         return SPI_NO_MEMORY;
-    image.req_orientation = ORIENTATION_TOPLEFT;
     constexpr int kBand = 64;
     std::vector<uint32_t> band(std::size_t(width) * kBand);
     progress.Report(0, height);
@@ -170,13 +202,21 @@ int Decode(const uint8_t* data, std::size_t size, DibWriter& dib, Progress& prog
             return SPI_OUT_OF_ORDER;
         for (int r = 0; r < rows; ++r) {
             const uint32_t* in = band.data() + std::size_t(r) * std::size_t(width);
-            uint8_t* out = dib.Row(top + r);
             for (int x = 0; x < width; ++x) {
-                *out++ = uint8_t(TIFFGetB(in[x]));
-                *out++ = uint8_t(TIFFGetG(in[x]));
-                *out++ = uint8_t(TIFFGetR(in[x]));
+                uint8_t* out = upright.At(dib, x, top + r);
+                uint32_t red = TIFFGetR(in[x]), green = TIFFGetG(in[x]), blue = TIFFGetB(in[x]);
+                const uint32_t a = TIFFGetA(in[x]);
+                // The RGBA interface premultiplies every alpha; the host takes straight alpha.
+                if (alpha && a != 255) {
+                    red = a ? std::min<uint32_t>(255, (red * 255 + a / 2) / a) : 0;
+                    green = a ? std::min<uint32_t>(255, (green * 255 + a / 2) / a) : 0;
+                    blue = a ? std::min<uint32_t>(255, (blue * 255 + a / 2) / a) : 0;
+                }
+                out[0] = uint8_t(blue);
+                out[1] = uint8_t(green);
+                out[2] = uint8_t(red);
                 if (alpha)
-                    *out++ = uint8_t(TIFFGetA(in[x]));
+                    out[3] = uint8_t(a);
             }
         }
         if (!progress.Report(top + rows, height))

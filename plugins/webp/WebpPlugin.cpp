@@ -1,8 +1,10 @@
-// WebP through libwebp's incremental decoder, fed in pieces so that progress and stop requests come through.
+// WebP through libwebp's incremental decoder, fed in pieces so that progress and stop requests come through;
+// an animation shows its first frame, composed on its canvas by libwebp's animation decoder.
 #include "../common/PluginKit.h"
 
 #include <cstring>
 #include <webp/decode.h>
+#include <webp/demux.h>
 
 using namespace tovari::plugin;
 
@@ -26,11 +28,44 @@ int PictureSizeOf(const uint8_t* data, std::size_t size, PictureSize& out)
     return SPI_ALL_RIGHT;
 }
 
+// The first frame as a browser shows it before playing: on the canvas, transparent where it does not cover it.
+int DecodeFirstFrame(const uint8_t* data, std::size_t size, DibWriter& dib, Progress& progress)
+{
+    WebPAnimDecoderOptions options;
+    if (!WebPAnimDecoderOptionsInit(&options))
+        return SPI_OTHER_ERROR;
+    options.color_mode = MODE_BGRA;
+    options.use_threads = 0;
+    const WebPData webp{data, size};
+    struct Decoder {
+        WebPAnimDecoder* d;
+        ~Decoder() { WebPAnimDecoderDelete(d); }
+    } decoder{WebPAnimDecoderNew(&webp, &options)};
+    WebPAnimInfo info;
+    if (!decoder.d || !WebPAnimDecoderGetInfo(decoder.d, &info))
+        return SPI_OUT_OF_ORDER;
+    if (!progress.Report(0, 2))
+        return SPI_ABORT;
+    uint8_t* canvas = nullptr;
+    int timestamp = 0;
+    if (!WebPAnimDecoderGetNext(decoder.d, &canvas, &timestamp) || !canvas)
+        return SPI_OUT_OF_ORDER;
+    if (!dib.Create(int(info.canvas_width), int(info.canvas_height), 32))
+        return SPI_NO_MEMORY;
+    const std::size_t rowBytes = std::size_t(info.canvas_width) * 4;
+    for (int y = 0; y < dib.Height(); ++y)
+        std::memcpy(dib.Row(y), canvas + std::size_t(y) * rowBytes, rowBytes);
+    progress.Report(2, 2);
+    return SPI_ALL_RIGHT;
+}
+
 int Decode(const uint8_t* data, std::size_t size, DibWriter& dib, Progress& progress)
 {
     WebPDecoderConfig config;
     if (!WebPInitDecoderConfig(&config) || WebPGetFeatures(data, size, &config.input) != VP8_STATUS_OK)
         return SPI_OUT_OF_ORDER;
+    if (config.input.has_animation)
+        return DecodeFirstFrame(data, size, dib, progress);
     // Four bytes a pixel even without alpha: the host takes such rows as they are, without a copy.
     if (!dib.Create(config.input.width, config.input.height, 32))
         return SPI_NO_MEMORY;

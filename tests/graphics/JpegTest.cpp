@@ -1,10 +1,12 @@
 #include "tests/graphics/GraphicsTestSupport.h"
 
+#include "local/Thumbnail.h"
 #include "platform/graphics/JpegImage.h"
 #include "platform/graphics/Picture.h"
 #include "platform/graphics/Sampling.h"
 #include "tests/common/TestSupport.h"
 
+#include <QDir>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -154,6 +156,55 @@ TEST(JpegImage, ScrambledDataDrawsOrFailsCleanly)
         } catch (const std::exception& e) {
             ADD_FAILURE() << "seed " << seed << ": unexpected " << e.what();
         }
+    }
+}
+
+// Photos as cameras store them: each of the eight EXIF orientations (and the invalid 0) shows as the
+// upright _1 file of its set, at full size and as a thumbnail centred by its upright size; only the
+// digit each file prints in its centre differs. A damaged EXIF block leaves the photo as stored.
+TEST(JpegImage, ExifOrientationShowsEveryPhotoUpright)
+{
+    const QString folder = QStringLiteral(TOVARI_SHARED_TESTDATA "/exif-orientation/");
+    if (!QFileInfo::exists(folder + "Landscape_1.jpg"))
+        GTEST_SKIP() << "no EXIF orientation set at " << folder.toStdString() << " (shared test data not checked out)";
+    // Pixels outside the central box (a third of each side) that differ beyond the JPEG tolerance, in
+    // percent: the files were encoded apart, and _0 draws its labels a pixel aside; a wrong turn
+    // differs almost everywhere.
+    auto wrongOutsideCentre = [](const QImage& a, const QImage& b) {
+        double wrong = 0;
+        const QRect centre(a.width() / 3, a.height() / 3, a.width() / 3, a.height() / 3);
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x)
+                wrong += !centre.contains(x, y) && !test::Near(a.pixel(x, y), b.pixel(x, y));
+        return wrong * 100 / (a.width() * a.height());
+    };
+    for (const char* set : {"Landscape", "Portrait"}) {
+        const QString first = folder + set + "_1.jpg";
+        const QImage want = test::LoadGraphic<TJPEGImage>(test::ReadFileBytes(first))->ToImage(), wantCell = MakeThumbnail(first).cell;
+        for (int n = 0; n <= 8; ++n) {
+            SCOPED_TRACE(std::string(set) + "_" + std::to_string(n));
+            const QString path = folder + QStringLiteral("%1_%2.jpg").arg(QLatin1String(set)).arg(n);
+            const auto jpeg = test::LoadGraphic<TJPEGImage>(test::ReadFileBytes(path));
+            EXPECT_EQ(jpeg->Orientation(), n == 0 ? 1 : n);
+            const QImage full = jpeg->ToImage();
+            ASSERT_EQ(full.size(), want.size());
+            EXPECT_LT(wrongOutsideCentre(full, want), 2);
+            const ThumbnailResult thumbnail = MakeThumbnail(path);
+            ASSERT_TRUE(thumbnail.ready && thumbnail.loadable);
+            EXPECT_LT(wrongOutsideCentre(thumbnail.cell, wantCell), 2);
+        }
+    }
+    // The Orientation tag's value bytes, found in the block and overwritten: first with a value out of
+    // range, then with the block's byte order broken.
+    const QByteArray turned = test::ReadFileBytes(folder + "Portrait_6.jpg");
+    const qsizetype tiff = turned.indexOf("Exif") + 6;
+    const qsizetype tag = turned.indexOf(QByteArray("\x01\x12\x00\x03", 4), tiff);
+    ASSERT_GT(tag, tiff);
+    for (const auto& [at, bytes] : {std::pair(tag + 8, QByteArray("\x00\x09", 2)), std::pair(tiff, QByteArray("XX"))}) {
+        const auto jpeg = test::LoadGraphic<TJPEGImage>(QByteArray(turned).replace(at, bytes.size(), bytes));
+        EXPECT_EQ(jpeg->Orientation(), 1);
+        EXPECT_EQ(jpeg->ToImage().size(), QSize(jpeg->Width(), jpeg->Height()));
+        EXPECT_GT(jpeg->Width(), jpeg->Height());
     }
 }
 

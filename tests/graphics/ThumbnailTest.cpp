@@ -30,20 +30,39 @@ protected:
     QTemporaryDir dir_;
 };
 
-// A 400 x 200 photo fills a 100 x 50 band in the middle of the white cell.
-TEST_F(Thumbnails, WidePhotoIsShrunkIntoTheBand)
+// A 400 x 200 photo fills a 100 x 50 band in the middle of the white cell, whether stored so or stored
+// as 200 x 400 with an EXIF block that turns it a quarter; a photo cut short keeps the rows drawn before
+// the cut and is marked as not loadable.
+TEST_F(Thumbnails, PhotosAreShrunkIntoTheirBand)
 {
-    const ThumbnailResult r = MakeThumbnail(Write("wide.jpg", test::EncodeJpeg(test::Quadrants(400, 200), test::JpegKind::Baseline)));
-    ASSERT_TRUE(r.ready);
-    EXPECT_TRUE(r.loadable);
-    ASSERT_EQ(r.cell.size(), QSize(100, 100));
-    EXPECT_EQ(r.cell.format(), QImage::Format_RGB32);
-    EXPECT_TRUE(test::Near(r.cell.pixel(20, 30), qRgb(255, 0, 0)));
-    EXPECT_TRUE(test::Near(r.cell.pixel(80, 30), qRgb(0, 255, 0)));
-    EXPECT_TRUE(test::Near(r.cell.pixel(20, 70), qRgb(0, 0, 255)));
-    EXPECT_TRUE(test::Near(r.cell.pixel(80, 70), qRgb(0, 0, 0)));
-    EXPECT_EQ(r.cell.pixel(50, 24), qRgb(255, 255, 255));
-    EXPECT_EQ(r.cell.pixel(50, 75), qRgb(255, 255, 255));
+    const QByteArray wide = test::EncodeJpeg(test::Quadrants(400, 200), test::JpegKind::Baseline);
+    // Orientation 8: the stored picture is the upright one turned a quarter clockwise.
+    const QByteArray turned = test::EncodeJpeg(test::Quadrants(400, 200).transformed(QTransform().rotate(90)), test::JpegKind::Baseline);
+    const QByteArray exif = test::Bytes().U8(0xFF).U8(0xE1).U8(0).U8(34).Raw(QByteArray("Exif\0\0II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x08\0\0\0\0\0\0\0", 32)).data;
+    const QByteArray cut = test::EncodeJpeg(test::Quadrants(400, 400), test::JpegKind::Baseline);
+    const QRgb white = qRgb(255, 255, 255), red = qRgb(255, 0, 0), green = qRgb(0, 255, 0), blue = qRgb(0, 0, 255);
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        bool loadable;
+        std::vector<std::pair<QPoint, QRgb>> pixels;
+    };
+    const Case cases[] = {
+        {"wide.jpg", wide, true, {{{20, 30}, red}, {{80, 30}, green}, {{20, 70}, blue}, {{80, 70}, 0}, {{50, 24}, white}, {{50, 75}, white}}},
+        {"turned.jpg", turned.left(2) + exif + turned.mid(2), true,
+         {{{20, 30}, red}, {{80, 30}, green}, {{20, 70}, blue}, {{80, 70}, 0}, {{50, 24}, white}, {{50, 75}, white}}},
+        {"cut.jpg", cut.left(cut.size() / 3), false, {{{20, 5}, red}, {{20, 95}, white}}},
+    };
+    for (const Case& c : cases) {
+        const ThumbnailResult r = MakeThumbnail(Write(c.name, c.bytes));
+        ASSERT_TRUE(r.ready) << c.name;
+        EXPECT_EQ(r.loadable, c.loadable) << c.name;
+        ASSERT_EQ(r.cell.size(), QSize(100, 100));
+        EXPECT_EQ(r.cell.format(), QImage::Format_RGB32);
+        for (const auto& [at, colour] : c.pixels)
+            EXPECT_TRUE(colour == white ? r.cell.pixel(at) == white : test::Near(r.cell.pixel(at), colour | 0xFF000000u))
+                << c.name << " " << at.x() << "," << at.y() << " " << test::Describe(r.cell.pixel(at)).toStdString();
+    }
 }
 
 TEST_F(Thumbnails, UnloadableFilesGiveNothing)
@@ -55,17 +74,6 @@ TEST_F(Thumbnails, UnloadableFilesGiveNothing)
         const ThumbnailResult r = MakeThumbnail(path);
         EXPECT_FALSE(r.ready || r.loadable || !r.cell.isNull()) << path.toStdString();
     }
-}
-
-// A photo cut short keeps the rows drawn before the cut, and is marked as not loadable.
-TEST_F(Thumbnails, CutPhotoKeepsWhatWasDrawn)
-{
-    const QByteArray whole = test::EncodeJpeg(test::Quadrants(400, 400), test::JpegKind::Baseline);
-    const ThumbnailResult r = MakeThumbnail(Write("cut.jpg", whole.left(whole.size() / 3)));
-    ASSERT_TRUE(r.ready);
-    EXPECT_FALSE(r.loadable);
-    EXPECT_TRUE(test::Near(r.cell.pixel(20, 5), qRgb(255, 0, 0)));
-    EXPECT_EQ(r.cell.pixel(20, 95), qRgb(255, 255, 255));
 }
 
 TEST_F(Thumbnails, OpensFilesWhoseNamesAreNotUtf8)

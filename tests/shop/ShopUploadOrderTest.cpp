@@ -40,13 +40,15 @@ TEST_F(ShopUploadOrderTest, UploadKeepsOnlyTheBaseNameOfTheClientPath)
     }
 }
 
-// A logged-in member's uploads also land, unchanged, in one upload folder at the top of the album.
+// A logged-in member's uploads also land, unchanged, in one upload folder at the top of the album. A
+// phone photo stored turned (EXIF orientation 6) gets an upright thumbnail.
 TEST_F(ShopUploadOrderTest, LoggedInUploadAlsoLandsInTheAlbum)
 {
     const auto sessionId = LogInDemo();
     const auto photo = MakeJpeg(640, 480);
+    const auto turned = MakeJpeg(480, 640).insert(2, std::string("\xFF\xE1\0\x22" "Exif\0\0MM\0*\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0\x06\0\0\0\0\0\0", 36));
     EXPECT_EQ(Upload(sessionId, "D:\\trip\\bridge.jpg", photo)->body, "OK");
-    EXPECT_EQ(Upload(sessionId, "D:\\trip\\river.jpg", photo)->body, "OK");
+    EXPECT_EQ(Upload(sessionId, "D:\\trip\\river.jpg", turned)->body, "OK");
     const auto folders = FolderList(sessionId);
     ASSERT_FALSE(folders.empty());
     EXPECT_EQ(folders.back().name, "アップロード");
@@ -55,9 +57,11 @@ TEST_F(ShopUploadOrderTest, LoggedInUploadAlsoLandsInTheAlbum)
     const auto photos = PhotoList(sessionId, folders.back().id);
     ASSERT_EQ(photos.size(), 2u);
     EXPECT_EQ(photos[0].name, "bridge.jpg");
-    const auto id = std::to_string(photos[0].id);
-    EXPECT_EQ(Text("/wis/wi_image.php/" + sessionId + "?mode=big&id=" + id), photo);
-    EXPECT_EQ(DecodeImage(Text("/wis/wi_image.php/" + sessionId + "?mode=small&id=" + id)).size(), QSize(100, 75));
+    for (const auto& [line, bytes] : {std::pair(photos[0], photo), std::pair(photos[1], turned)}) {
+        const auto id = std::to_string(line.id);
+        EXPECT_EQ(Text("/wis/wi_image.php/" + sessionId + "?mode=big&id=" + id), bytes);
+        EXPECT_EQ(DecodeImage(Text("/wis/wi_image.php/" + sessionId + "?mode=small&id=" + id)).size(), QSize(100, 75));
+    }
 }
 
 // The upload that fills a session's order is kept and answered OVER; later ones are refused with an

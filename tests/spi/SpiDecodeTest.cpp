@@ -365,28 +365,33 @@ TEST_F(SpiDecode, PixelsPalettesAndTheBitmapFile)
 }
 
 // 32-bit rows are turned top row first where they lie: every row lands once, whatever the height's parity
-// or direction, and the unused fourth byte never shows as transparency.
+// or direction. The fourth byte is straight alpha, unless it is 0 throughout: then the picture is opaque.
 TEST_F(SpiDecode, ThirtyTwoBitRowsAreTakenInPlace)
 {
     struct Case {
         int height;
         int heightSign;
+        int alpha;  // -1: every fourth byte 0; otherwise the first row's alpha, rising by 40 a row
     };
-    const Case cases[] = {{1, 1}, {2, 1}, {5, 1}, {6, 1}, {4, -1}, {3, -1}};
+    const Case cases[] = {{1, 1, -1}, {2, 1, -1}, {5, 1, 0}, {6, 1, 255}, {4, -1, 7}, {3, -1, -1}};
     FakePlugin plugin = test::ImportPlugin();
     Load("p.spi", plugin);
     const QString path = Photo();
-    auto pixel = [](int x, int y) { return quint32(0x00102030 + (y << 16) + x) | (quint32(y) << 24); };
     for (const Case& c : cases) {
+        auto pixel = [&c](int x, int y) {
+            const quint32 alpha = c.alpha < 0 ? 0 : quint32(std::min(255, c.alpha + 40 * y));
+            return quint32(0x00102030 + (y << 16) + x) | alpha << 24;
+        };
         plugin.picture = test::AnswerDib(
             plugin, DibSpec{.width = 3, .height = c.height, .bits = 32, .pixel = pixel, .heightSign = c.heightSign});
         TSPIBitmap loaded;
         loaded.LoadFromFile(path);
         ASSERT_EQ(loaded.Height(), c.height);
         const QImage image = loaded.ToImage();
+        EXPECT_EQ(image.hasAlphaChannel(), c.alpha >= 0 && c.alpha < 255) << c.height;
         for (int y = 0; y < c.height; ++y)
             for (int x = 0; x < 3; ++x)
-                EXPECT_EQ(image.pixel(x, y), pixel(x, y) | 0xFF000000u) << c.height * c.heightSign << " " << x << "," << y;
+                EXPECT_EQ(image.pixel(x, y), pixel(x, y) | (c.alpha < 0 ? 0xFF000000u : 0)) << c.height * c.heightSign << " " << x << "," << y;
     }
 }
 
