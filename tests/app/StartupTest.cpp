@@ -4,7 +4,11 @@
 #include "platform/Application.h"
 #include "platform/Exception.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
+#include <QTimer>
 #include <QEvent>
 #include <QProgressBar>
 #include <QStatusBar>
@@ -139,6 +143,40 @@ TEST(ApplicationTest, AnErrorEscapingAHandlerIsShownAndTheProgramGoesOn)
     EXPECT_TRUE(WaitFor([&] { return dialogs.messages.size() == 2; }));
     app->SetDialogs(nullptr);
     EXPECT_EQ(dialogs.messages.value(0), QStringLiteral("処理に失敗しました"));
+}
+
+// Qt's own dialogs speak Japanese like the rest of the program: the send confirmation reads キャンセル.
+TEST(ApplicationTest, QtsOwnButtonsAreJapanese)
+{
+    QtDialogs dialogs(kApplicationTitle);
+    const struct {
+        const char* name;
+        std::function<void()> open;
+    } cases[] = {
+        {"confirmation",
+         [&] {
+             dialogs.MessageBox(nullptr, QStringLiteral("送信しますか"), QStringLiteral("確認"),
+                                Dialogs::Buttons::OkCancel, Dialogs::Icon::Information);
+         }},
+        {"input box", [&] { dialogs.InputBox(QStringLiteral("注文ページへのURL"), QString(), QStringLiteral("x")); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QStringList captions;
+        // Reads the buttons once the dialog is up, then dismisses it.
+        std::function<void()> read = [&] {
+            auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!modal)
+                return QTimer::singleShot(0, read);
+            for (const QAbstractButton* button : modal->findChildren<QAbstractButton*>())
+                captions.append(button->text());
+            modal->reject();
+        };
+        QTimer::singleShot(0, read);
+        c.open();
+        captions.sort();
+        EXPECT_EQ(captions, (QStringList{QStringLiteral("OK"), QStringLiteral("キャンセル")}));
+    }
 }
 
 TEST_F(StartupTest, ExitClosesTheWindowAndHidesTheGuide)
