@@ -16,6 +16,18 @@
 
 namespace tovari {
 
+namespace {
+
+// The folder tree shows the names only. Size, type and date are left out of the model rather than
+// hidden in the view, so that screen readers do not announce columns nobody sees.
+class TFolderNameModel final : public QFileSystemModel {
+public:
+    using QFileSystemModel::QFileSystemModel;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override { return parent.column() > 0 ? 0 : 1; }
+};
+
+}  // namespace
+
 QToolBar* MakeViewToolBar(const QString& name)
 {
     auto* bar = new QToolBar(name);
@@ -120,15 +132,13 @@ void TLocalPage::UpdateActions()
 void TLocalPage::ReadPcFolders(const QString& selected)
 {
     QFileSystemModel* old = PcFolderModel;
-    PcFolderModel = new QFileSystemModel(this);
+    PcFolderModel = new TFolderNameModel(this);
     PcFolderModel->setFilter(QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot);
     PcFolderModel->setRootPath(QDir::rootPath());
     QItemSelectionModel* oldSelection = PcTreeView->selectionModel();
     PcTreeView->setModel(PcFolderModel);
     delete oldSelection;
     delete old;
-    for (int column = 1; column < PcFolderModel->columnCount(); ++column)
-        PcTreeView->hideColumn(column);
     // Open the tree down to the home folder (or the folder that stays selected), as a file dialog would.
     const QString target = selected.isEmpty() ? QDir::homePath() : selected;
     for (QDir dir(target);;) {
