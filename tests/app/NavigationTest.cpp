@@ -15,9 +15,10 @@
 namespace tovari {
 namespace {
 
-QImage Shown(const QLabel* label)
+// What the label shows once painted.
+QImage Shown(QLabel* label)
 {
-    return label->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
+    return label->grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
 class NavigationTest : public testing::Test {
@@ -36,7 +37,7 @@ protected:
         EXPECT_EQ(form.Button1->isEnabled(), nextEnabled) << "次へ";
         EXPECT_EQ(form.Button2->isEnabled(), previousEnabled) << "前へ";
         EXPECT_EQ(form.StaticText1->text(), form.PageTexts[std::size_t(page)]);
-        EXPECT_EQ(Shown(form.Image1), form.ImageList1->Image(page).convertToFormat(QImage::Format_RGB32));
+        EXPECT_EQ(Shown(form.Image1), form.GuidePictures().Image(page).convertToFormat(QImage::Format_RGB32));
     }
 
     TForm3 form;
@@ -162,10 +163,10 @@ TEST_F(NavigationTest, PageTextsFollowTheSteps)
 
 TEST_F(NavigationTest, FourDistinctGuidePictures)
 {
-    ASSERT_EQ(form.ImageList1->Count(), TForm3::PageCount);
+    ASSERT_EQ(form.GuidePictures().Count(), TForm3::PageCount);
     std::set<qint64> keys;
     for (int page = 0; page < TForm3::PageCount; ++page) {
-        const QImage picture = form.ImageList1->Image(page).convertToFormat(QImage::Format_RGB32);
+        const QImage picture = form.GuidePictures().Image(page).convertToFormat(QImage::Format_RGB32);
         EXPECT_EQ(picture.size(), QSize(200, 150));
         std::set<QRgb> colours;
         for (int y = 0; y < picture.height(); y += 3) {
@@ -174,7 +175,7 @@ TEST_F(NavigationTest, FourDistinctGuidePictures)
         }
         EXPECT_GT(colours.size(), 20u) << "page " << page << " is nearly blank";
         for (int other = 0; other < page; ++other)
-            EXPECT_NE(picture, form.ImageList1->Image(other).convertToFormat(QImage::Format_RGB32));
+            EXPECT_NE(picture, form.GuidePictures().Image(other).convertToFormat(QImage::Format_RGB32));
     }
 }
 
