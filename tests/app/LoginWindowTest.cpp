@@ -88,17 +88,6 @@ TEST_F(LoginTest, FirstStartGetsASessionAndStaysLoggedOut)
     ExpectLoggedOut();
 }
 
-TEST_F(LoginTest, StartWithoutServiceGivesThreeMessagesAndRefusesUploads)
-{
-    Start(kNoService, answers.Player());
-    const QString connection = QStringLiteral("通信エラーが発生しました。\n\rネットワークの設定を確認してください。");
-    EXPECT_EQ(dialogs.messages,
-              (QStringList{connection, connection, QStringLiteral("クッキー情報が取得出来ませんでした。\n\r接続環境をご確認ください。")}));
-    EXPECT_FALSE(Form().Session().TransferReady());
-    EXPECT_EQ(Form().Tabs().currentIndex(), 0);
-    ExpectLoggedOut();
-}
-
 TEST_F(LoginTest, MemberLogsInThroughTheDialogAfterARefusalAndOutAgain)
 {
     Start(DemoShopUrl(), answers.Player());

@@ -49,18 +49,6 @@ TEST_F(NavigationTest, CreatedHiddenOnTheFirstPage)
     ExpectPage(0, true, false);
 }
 
-TEST_F(NavigationTest, ToolWindowAlwaysOnTopWithItsClientSize)
-{
-    EXPECT_EQ(form.windowTitle(), QStringLiteral("トヴァリ ナビケーション"));
-    EXPECT_EQ(form.windowType(), Qt::Tool);
-    EXPECT_TRUE(form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    ShowWindow();
-    EXPECT_EQ(form.size(), QSize(393, 169));
-    EXPECT_EQ(form.Image1->geometry(), QRect(4, 8, 200, 150));
-    EXPECT_EQ(form.StaticText1->geometry(), QRect(212, 4, 173, 117));
-    EXPECT_TRUE(form.StaticText1->wordWrap());
-}
-
 TEST_F(NavigationTest, CloseBoxOnlyHidesTheWindow)
 {
     ShowWindow();
@@ -150,16 +138,6 @@ INSTANTIATE_TEST_SUITE_P(
                               0,
                               0}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(NavigationTest, PageTextsFollowTheSteps)
-{
-    const char* const marks[] = {"フォルダを選択", "Shiftキー", "「画像をプリントに追加する」", "「注文ページへ」"};
-    for (int page = 0; page < TForm3::PageCount; ++page) {
-        form.SetPage(page);
-        EXPECT_TRUE(form.StaticText1->text().contains(QString::fromUtf8(marks[page]))) << "page " << page;
-    }
-    EXPECT_TRUE(form.PageTexts[0].contains(QStringLiteral("！ 選択すると")));
-}
 
 TEST_F(NavigationTest, FourDistinctGuidePictures)
 {

@@ -97,6 +97,8 @@ TEST_F(StartupTest, ViewSelectShowsOneViewAndKeepsTheLastListView)
     }
     f.ViewSelect(7);
     EXPECT_EQ(VisibleViews(f), (std::vector<bool>{false, false, false, false}));
+    // Only the order tab opens a page; the album tab, logged out, asks nothing of anyone.
+    EXPECT_EQ(urlCatcher.urls.size(), 1);
 }
 
 TEST_F(StartupTest, OrderTabOpensTheOrderPageEachTimeItIsChosen)
@@ -111,14 +113,6 @@ TEST_F(StartupTest, OrderTabOpensTheOrderPageEachTimeItIsChosen)
     f.Tabs().setCurrentIndex(1);
     const QString page = shop + QStringLiteral("/wis/order.php?mode=select&sid=") + f.Session().SessionId();
     EXPECT_EQ(urlCatcher.urls, (QStringList{page, page}));
-}
-
-TEST_F(StartupTest, AlbumTabWhileLoggedOutShowsTheEmptyAlbumView)
-{
-    Start();
-    Form().Tabs().setCurrentIndex(3);
-    EXPECT_TRUE(Form().Album().isVisibleTo(&Form()));
-    EXPECT_TRUE(urlCatcher.urls.isEmpty());
 }
 
 // An object whose event handler fails, as a handler of the program may.

@@ -77,14 +77,6 @@ TEST(HttpClient, ConnectionFailuresAndErrorStatusesAreTwoClasses)
     }
 }
 
-TEST(HttpClient, StalledReplyEndsAsConnectionFailure)
-{
-    RawHttpServer server("", false);
-    THttpClient http;
-    http.SetTimeouts(std::chrono::seconds(5), std::chrono::seconds(1));
-    EXPECT_THROW(http.Get(server.BaseUrl() + "/"), EIdSocketError);
-}
-
 // A reply above its cap is a failed request, whether its length is declared up front or it streams
 // without end; exactly the cap is fine, and the next request on the same client works.
 TEST(HttpClient, RepliesAboveTheirCapFail)
