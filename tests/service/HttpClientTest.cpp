@@ -41,14 +41,16 @@ TEST(HttpClient, SendsFixedHeadersAndKeepsTheConnection)
     EXPECT_EQ(requests[0].remotePort, requests[1].remotePort) << "the second request opened a new connection";
 }
 
-// Connection failures and error statuses are two classes of failure; a redirect is not followed.
-TEST(HttpClient, ConnectionFailuresAndErrorStatusesAreTwoClasses)
+// Connection failures, error statuses and replies that are not HTTP are three classes of failure; a
+// redirect is not followed.
+TEST(HttpClient, FailuresFallIntoThreeClasses)
 {
     using Raw = std::optional<std::string>;  // a bare server's reply, else a recording server answering with status
     for (const auto& [name, rawReply, status] :
          {std::tuple("refused", Raw(), 0), std::tuple("closed without reply", Raw(""), 0),
           std::tuple("body cut short", Raw("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\npartial"), 0),
-          std::tuple("not found", Raw(), 404), std::tuple("server error", Raw(), 500), std::tuple("redirect", Raw(), 302)}) {
+          std::tuple("not found", Raw(), 404), std::tuple("server error", Raw(), 500), std::tuple("redirect", Raw(), 302),
+          std::tuple("not HTTP", Raw("SSH-2.0-x\r\n\r\n"), -1)}) {
         SCOPED_TRACE(name);
         std::optional<RawHttpServer> raw;
         std::optional<RecordingServer> recording;
@@ -70,6 +72,11 @@ TEST(HttpClient, ConnectionFailuresAndErrorStatusesAreTwoClasses)
         } catch (const EIdHTTPProtocolException& e) {
             EXPECT_EQ(e.ErrorCode(), status);
             EXPECT_TRUE(e.Message().contains(QString::number(status))) << e.what();
+            EXPECT_TRUE(e.Message().startsWith(QStringLiteral("サービスがエラーを返しました。\n("))) << e.what();
+        } catch (const EHttpRequestError& e) {
+            // libcurl's English text follows a Japanese sentence.
+            EXPECT_EQ(status, -1);
+            EXPECT_TRUE(e.Message().startsWith(QStringLiteral("サービスとの通信に失敗しました。\n("))) << e.what();
         }
         if (recording) {
             EXPECT_EQ(recording->Requests().size(), 1u);
