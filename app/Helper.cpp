@@ -9,6 +9,8 @@
 #include <QPainterPath>
 #include <QPushButton>
 
+#include <functional>
+
 namespace tovari {
 
 namespace {
@@ -309,6 +311,22 @@ void DrawGoToOrderPage(QPainter& p)
     DrawPointer(p, QPointF(button.right() - 16, button.bottom() - 8));
 }
 
+// A label that lets its owner bring the picture up to date just before it is painted.
+class TPaintHook final : public QLabel {
+public:
+    TPaintHook(std::function<void()> beforePaint, QWidget* parent) : QLabel(parent), beforePaint_(std::move(beforePaint)) {}
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        beforePaint_();
+        QLabel::paintEvent(event);
+    }
+
+private:
+    std::function<void()> beforePaint_;
+};
+
 }  // namespace
 
 QImage DrawGuidePicture(int page)
@@ -347,7 +365,7 @@ TForm3::TForm3(QWidget* parent)
     setFixedSize(393, 169);
     move(100, 410);
 
-    Image1 = new QLabel(this);
+    Image1 = new TPaintHook([this] { PaintPicture(); }, this);
     Image1->setGeometry(4, 8, 200, 150);
 
     StaticText1 = new QLabel(this);
@@ -371,8 +389,6 @@ TForm3::TForm3(QWidget* parent)
     CheckBox1->setChecked(true);
 
     ImageList1 = new TImageList(200, 150, PageCount, this);
-    for (int page = 0; page < PageCount; ++page)
-        ImageList1->Add(DrawGuidePicture(page));
 
     connect(Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm3::Button2Click);
@@ -420,16 +436,33 @@ void TForm3::PageRefresh()
     if (ShownPage != CurrentPage) {
         Button1->setEnabled(CurrentPage != lastPage);
         Button2->setEnabled(CurrentPage != 0);
-        QPixmap picture(Image1->size());
-        picture.fill(Qt::white);
-        QPainter painter(&picture);
-        painter.drawPixmap(0, 0, ImageList1->Pixmap(CurrentPage));
-        painter.end();
-        Image1->setPixmap(picture);
+        pictureStale_ = true;
+        Image1->update();
         StaticText1->setText(PageTexts[std::size_t(CurrentPage)]);
         emit PictureChanged(CurrentPage);
     }
     ShownPage = CurrentPage;
+}
+
+const TImageList& TForm3::GuidePictures()
+{
+    if (ImageList1->Count() == 0)
+        for (int page = 0; page < PageCount; ++page)
+            ImageList1->Add(DrawGuidePicture(page));
+    return *ImageList1;
+}
+
+void TForm3::PaintPicture()
+{
+    if (!pictureStale_)
+        return;
+    pictureStale_ = false;
+    QPixmap picture(Image1->size());
+    picture.fill(Qt::white);
+    QPainter painter(&picture);
+    painter.drawPixmap(0, 0, GuidePictures().Pixmap(ShownPage));
+    painter.end();
+    Image1->setPixmap(picture);
 }
 
 void TForm3::Button1Click()

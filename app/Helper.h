@@ -40,7 +40,10 @@ public:
     QPushButton* Button1 = nullptr;  // next page
     QPushButton* Button2 = nullptr;  // previous page
     QCheckBox* CheckBox1 = nullptr;
-    TImageList* ImageList1 = nullptr;  // the four guide pictures, in page order
+    TImageList* ImageList1 = nullptr;  // the four guide pictures, in page order, once GuidePictures drew them
+
+    // The four guide pictures, drawn on first use: the window costs nothing to make before it is painted.
+    const TImageList& GuidePictures();
 
 signals:
     // The picture was redrawn for a new page.
@@ -48,8 +51,11 @@ signals:
 
 private:
     void FormCreate();
+    void PaintPicture();
     void Button1Click();
     void Button2Click();
+
+    bool pictureStale_ = false;  // Image1 shows another page than ShownPage until it is next painted
 };
 
 // The guide picture of one step (0 to 3), 200 x 150.

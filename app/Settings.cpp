@@ -9,7 +9,7 @@
 
 #include <QShowEvent>
 #include <QSplitter>
-#include <QTimer>
+#include <QMoveEvent>
 #include <QTreeView>
 #include <QTreeWidget>
 
@@ -30,8 +30,8 @@ void SetPaneWidth(QSplitter* splitter, int width)
 void TForm1::LoadIniFile()
 {
     const TIniFile ini(dataFolder_ + QStringLiteral("tovari.ini"));
-    // Bounds are the outer frame's. The frame's own size is known only once the window is on screen,
-    // so the client area is corrected then (showEvent).
+    // Bounds are the outer frame's. The frame's own size is known only once the window is framed, so
+    // the client area is corrected then (FitStoredFrame).
     move(ini.ReadInteger(kMain, QStringLiteral("WindowLeft"), 100), ini.ReadInteger(kMain, QStringLiteral("WindowTop"), 100));
     pendingFrameSize_ = QSize(ini.ReadInteger(kMain, QStringLiteral("WindowWidth"), 400),
                               ini.ReadInteger(kMain, QStringLiteral("WindowHeight"), 300));
@@ -73,20 +73,28 @@ namespace tovari {
 void TForm1::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
-    if (!pendingFrameSize_.isValid())
+    FitStoredFrame();
+}
+
+void TForm1::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    FitStoredFrame();
+}
+
+// The settings give the outer size. A window manager frames the window only after it is mapped, and
+// moves the inner area into the frame then; that move is the first moment the frame's size is known.
+// The frame is taken off once, unless the window has been sized otherwise meanwhile.
+void TForm1::FitStoredFrame()
+{
+    if (!pendingFrameSize_.isValid() || !isVisible())
         return;
-    // The settings give the outer size; take the frame off once the desktop has said how big it is,
-    // unless the window has been sized otherwise meanwhile.
-    const auto fitFrame = [this] {
-        const QSize frame = frameGeometry().size() - size();
-        if (!pendingFrameSize_.isValid() || frame.isNull())
-            return;
-        if (size() == pendingFrameSize_)
-            resize(pendingFrameSize_ - frame);
-        pendingFrameSize_ = QSize();
-    };
-    fitFrame();
-    QTimer::singleShot(0, this, fitFrame);
+    const QSize frame = frameGeometry().size() - size();
+    if (frame.isNull())
+        return;
+    if (size() == pendingFrameSize_)
+        resize(pendingFrameSize_ - frame);
+    pendingFrameSize_ = QSize();
 }
 
 }  // namespace tovari

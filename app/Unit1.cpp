@@ -4,6 +4,7 @@
 #include "app/Artwork.h"
 #include "app/Helper.h"
 #include "app/PluginSwitch.h"
+#include "app/ScreenReader.h"
 #include "local/FullSizeView.h"
 #include "local/LocalPage.h"
 #include "platform/Dialogs.h"
@@ -61,6 +62,7 @@ TForm1::TForm1(const Collaborators& collaborators, QWidget* parent)
     BindActions();
     createMenus();
     wireParts();
+    NameMainWindowControls(*this);
     FormCreate();
 }
 
@@ -102,6 +104,7 @@ void TForm1::createWidgets()
     layout->addWidget(tabStrip);
 
     StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusPanel0 = new QLabel(StatusBar1);
     StatusPanel0->setMinimumWidth(50);
     StatusBar1->addWidget(StatusPanel0);

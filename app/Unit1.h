@@ -84,6 +84,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     class Loads;
@@ -92,6 +93,7 @@ private:
     void PrepareDataFolder();
     void LoadIniFile();
     void SaveIniFile();
+    void FitStoredFrame();
     void createWidgets();
     void createActions();
     void BindActions();

@@ -12,9 +12,22 @@
 #include <QSplitter>
 #include <QToolBar>
 #include <QTreeView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace tovari {
+
+namespace {
+
+// The folder tree shows the names only. Size, type and date are left out of the model rather than
+// hidden in the view, so that screen readers do not announce columns nobody sees.
+class TFolderNameModel final : public QFileSystemModel {
+public:
+    using QFileSystemModel::QFileSystemModel;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override { return parent.column() > 0 ? 0 : 1; }
+};
+
+}  // namespace
 
 QToolBar* MakeViewToolBar(const QString& name)
 {
@@ -120,22 +133,26 @@ void TLocalPage::UpdateActions()
 void TLocalPage::ReadPcFolders(const QString& selected)
 {
     QFileSystemModel* old = PcFolderModel;
-    PcFolderModel = new QFileSystemModel(this);
+    PcFolderModel = new TFolderNameModel(this);
     PcFolderModel->setFilter(QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot);
-    PcFolderModel->setRootPath(QDir::rootPath());
     QItemSelectionModel* oldSelection = PcTreeView->selectionModel();
     PcTreeView->setModel(PcFolderModel);
     delete oldSelection;
     delete old;
-    for (int column = 1; column < PcFolderModel->columnCount(); ++column)
-        PcTreeView->hideColumn(column);
     // Open the tree down to the home folder (or the folder that stays selected), as a file dialog would.
-    const QString target = selected.isEmpty() ? QDir::homePath() : selected;
-    for (QDir dir(target);;) {
-        PcTreeView->expand(PcFolderModel->index(dir.absolutePath()));
-        if (!dir.cdUp())
-            break;
-    }
+    // Each level is read from the disk; at start-up that waits until the window is on screen.
+    const auto openDownTo = [model = PcFolderModel, view = PcTreeView](const QString& target) {
+        model->setRootPath(QDir::rootPath());
+        for (QDir dir(target);;) {
+            view->expand(model->index(dir.absolutePath()));
+            if (!dir.cdUp())
+                break;
+        }
+    };
+    if (selected.isEmpty())
+        QTimer::singleShot(0, PcFolderModel, [openDownTo] { openDownTo(QDir::homePath()); });
+    else
+        openDownTo(selected);
     if (!selected.isEmpty()) {
         // The same folder stays selected: that is no folder change.
         const QSignalBlocker quiet(PcTreeView->selectionModel());

@@ -2,11 +2,20 @@
 
 #include "platform/Dialogs.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
+
 #include <exception>
 
 namespace tovari {
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+    // Without the translations installed Qt's texts stay English; nothing else changes.
+    if (qtTexts_.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(&qtTexts_);
+}
 
 bool TApplication::notify(QObject* receiver, QEvent* event)
 {

@@ -16,8 +16,11 @@ packages=(
   libcpp-httplib-dev libsqlite3-dev libsodium-dev
   # running: Qt's platform plug-ins (offscreen, xcb), Japanese text, libwmf's standard fonts
   qt6-qpa-plugins fonts-noto-cjk fonts-urw-base35
+  qt6-translations-l10n  # Qt's own texts (standard buttons, file dialogs) in Japanese
   # scripts/run.sh without a display
   xvfb xauth
+  # the window-frame test: a window manager that draws real frames
+  openbox
   # benchmarks
   libjpeg-turbo-progs python3 curl
   # the Debian package and the checks of the installed desktop files

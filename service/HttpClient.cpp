@@ -74,6 +74,13 @@ QByteArray EscapeDispositionValue(const QByteArray& value)
     return out;
 }
 
+// Failures that may reach the user say what happened in Japanese first; libcurl's and our technical
+// detail follows for whoever looks into it.
+QString Explained(const QString& what, const QString& detail)
+{
+    return what + QStringLiteral("\n(") + detail + QLatin1Char(')');
+}
+
 // Every option is checked: an option this libcurl does not take (an old build, a protocol left out)
 // must not leave the client running with defaults it was meant to override.
 template <class T>
@@ -81,9 +88,10 @@ void SetOption(CURL* handle, CURLoption option, T value)
 {
     const CURLcode rc = curl_easy_setopt(handle, option, value);
     if (rc != CURLE_OK)
-        throw ECurlOptionError(QStringLiteral("HTTP client option %1 cannot be set: %2")
-                                   .arg(int(option))
-                                   .arg(QString::fromUtf8(curl_easy_strerror(rc))));
+        throw ECurlOptionError(Explained(QStringLiteral("通信の準備ができませんでした。"),
+                                         QStringLiteral("HTTP client option %1 cannot be set: %2")
+                                             .arg(int(option))
+                                             .arg(QString::fromUtf8(curl_easy_strerror(rc)))));
 }
 
 }  // namespace
@@ -95,7 +103,8 @@ TCurlEasyHandle::TCurlEasyHandle()
     InitCurlOnce();
     handle_ = curl_easy_init();
     if (!handle_)
-        throw EHttpRequestError(QStringLiteral("The HTTP client could not be created."));
+        throw EHttpRequestError(Explained(QStringLiteral("通信の準備ができませんでした。"),
+                                          QStringLiteral("The HTTP client could not be created.")));
 }
 
 TCurlEasyHandle::~TCurlEasyHandle()
@@ -433,19 +442,23 @@ void THttpClient::Perform(const QString& url, Transfer& transfer, TMultipartForm
         const QString detail =
             QString::fromUtf8(errorBuffer_[0] ? errorBuffer_.get() : curl_easy_strerror(rc)).trimmed();
         if (transfer.tooLarge || rc == CURLE_FILESIZE_EXCEEDED)
-            throw EHttpRequestError(QStringLiteral("The reply is larger than %1 bytes.").arg(maxBytes));
+            throw EHttpRequestError(Explained(QStringLiteral("サービスからの応答が大きすぎるため、受け取れませんでした。"),
+                                              QStringLiteral("The reply is larger than %1 bytes.").arg(maxBytes)));
         if (transfer.sinkFailed)
-            throw EHttpRequestError(QStringLiteral("The reply could not be stored."));
+            throw EHttpRequestError(Explained(QStringLiteral("サービスからの応答を保存できませんでした。"),
+                                              QStringLiteral("The reply could not be stored.")));
         if (transfer.readFailed)
-            throw EHttpRequestError(QStringLiteral("The file to send could not be read."));
+            throw EHttpRequestError(Explained(QStringLiteral("送信するファイルを読み込めませんでした。"),
+                                              QStringLiteral("The file to send could not be read.")));
         if (transfer.WholeBodySentWithoutReply() && (IsConnectionFailure(rc) || rc == CURLE_SEND_FAIL_REWIND))
             throw EIdReplyLost(detail);
         if (IsConnectionFailure(rc) || rc == CURLE_SEND_FAIL_REWIND)
             throw EIdSocketError(detail);
-        throw EHttpRequestError(detail);
+        throw EHttpRequestError(Explained(QStringLiteral("サービスとの通信に失敗しました。"), detail));
     }
     if (transfer.status >= 400)
-        throw EIdHTTPProtocolException(transfer.status, QString::fromLatin1(transfer.statusLine));
+        throw EIdHTTPProtocolException(transfer.status, Explained(QStringLiteral("サービスがエラーを返しました。"),
+                                                                  QString::fromLatin1(transfer.statusLine)));
 }
 
 QByteArray THttpClient::Get(const QString& url, qint64 maxBytes)

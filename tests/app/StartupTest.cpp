@@ -4,7 +4,12 @@
 #include "platform/Application.h"
 #include "platform/Exception.h"
 
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
+#include <QTimer>
 #include <QEvent>
 #include <QProgressBar>
 #include <QStatusBar>
@@ -92,6 +97,8 @@ TEST_F(StartupTest, ViewSelectShowsOneViewAndKeepsTheLastListView)
     }
     f.ViewSelect(7);
     EXPECT_EQ(VisibleViews(f), (std::vector<bool>{false, false, false, false}));
+    // Only the order tab opens a page; the album tab, logged out, asks nothing of anyone.
+    EXPECT_EQ(urlCatcher.urls.size(), 1);
 }
 
 TEST_F(StartupTest, OrderTabOpensTheOrderPageEachTimeItIsChosen)
@@ -106,14 +113,6 @@ TEST_F(StartupTest, OrderTabOpensTheOrderPageEachTimeItIsChosen)
     f.Tabs().setCurrentIndex(1);
     const QString page = shop + QStringLiteral("/wis/order.php?mode=select&sid=") + f.Session().SessionId();
     EXPECT_EQ(urlCatcher.urls, (QStringList{page, page}));
-}
-
-TEST_F(StartupTest, AlbumTabWhileLoggedOutShowsTheEmptyAlbumView)
-{
-    Start();
-    Form().Tabs().setCurrentIndex(3);
-    EXPECT_TRUE(Form().Album().isVisibleTo(&Form()));
-    EXPECT_TRUE(urlCatcher.urls.isEmpty());
 }
 
 // An object whose event handler fails, as a handler of the program may.
@@ -139,6 +138,88 @@ TEST(ApplicationTest, AnErrorEscapingAHandlerIsShownAndTheProgramGoesOn)
     EXPECT_TRUE(WaitFor([&] { return dialogs.messages.size() == 2; }));
     app->SetDialogs(nullptr);
     EXPECT_EQ(dialogs.messages.value(0), QStringLiteral("処理に失敗しました"));
+}
+
+// What a screen reader meets in the three windows: every control has a Japanese name (its caption or a
+// short description), and lists and trees show it no column the user does not see.
+TEST_F(StartupTest, ScreenReadersFindAJapaneseNameOnEveryControl)
+{
+    TProgram& p = Start();
+    p.Form1.show();
+    p.Form2.show();
+    p.LoginDialog.show();
+    const QSet<QAccessible::Role> controls = {
+        QAccessible::List,       QAccessible::Tree,        QAccessible::ToolBar,   QAccessible::PushButton,
+        QAccessible::ButtonMenu, QAccessible::EditableText, QAccessible::CheckBox, QAccessible::PageTabList,
+        QAccessible::PageTab,    QAccessible::StatusBar,   QAccessible::MenuBar,   QAccessible::MenuItem,
+        QAccessible::ProgressBar, QAccessible::Table,      QAccessible::ComboBox,  QAccessible::Dialog,
+        QAccessible::Window};
+    const auto japanese = [](const QString& text) {
+        return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x3000; });
+    };
+    const struct {
+        const char* name;
+        QWidget* window;
+        int tab;
+    } windows[] = {{"local tab", &p.Form1, 0},         {"order tab", &p.Form1, 1}, {"album tab", &p.Form1, 3},
+                   {"login dialog", &p.LoginDialog, 0}, {"progress dialog", &p.Form2, 0}};
+    for (const auto& w : windows) {
+        SCOPED_TRACE(w.name);
+        p.Form1.Tabs().setCurrentIndex(w.tab);
+        int checked = 0;
+        std::function<void(QAccessibleInterface*)> visit = [&](QAccessibleInterface* node) {
+            if (node->state().invisible)
+                return;
+            const QString name = node->text(QAccessible::Name);
+            if (controls.contains(node->role())) {
+                ++checked;
+                EXPECT_TRUE(japanese(name)) << "role " << node->role() << " named \"" << name.toStdString() << "\" ("
+                                            << node->object()->objectName().toStdString() << ")";
+            }
+            if (QAccessibleTableInterface* table = node->tableInterface()) {
+                EXPECT_LE(table->columnCount(), 1) << node->object()->objectName().toStdString();
+                return;  // the items are the user's files and folders
+            }
+            for (int i = 0; i < node->childCount(); ++i)
+                visit(node->child(i));
+        };
+        visit(QAccessible::queryAccessibleInterface(w.window));
+        EXPECT_GT(checked, 2);
+    }
+}
+
+// Qt's own dialogs speak Japanese like the rest of the program: the send confirmation reads キャンセル.
+TEST(ApplicationTest, QtsOwnButtonsAreJapanese)
+{
+    QtDialogs dialogs(kApplicationTitle);
+    const struct {
+        const char* name;
+        std::function<void()> open;
+    } cases[] = {
+        {"confirmation",
+         [&] {
+             dialogs.MessageBox(nullptr, QStringLiteral("送信しますか"), QStringLiteral("確認"),
+                                Dialogs::Buttons::OkCancel, Dialogs::Icon::Information);
+         }},
+        {"input box", [&] { dialogs.InputBox(QStringLiteral("注文ページへのURL"), QString(), QStringLiteral("x")); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QStringList captions;
+        // Reads the buttons once the dialog is up, then dismisses it.
+        std::function<void()> read = [&] {
+            auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!modal)
+                return QTimer::singleShot(0, read);
+            for (const QAbstractButton* button : modal->findChildren<QAbstractButton*>())
+                captions.append(button->text());
+            modal->reject();
+        };
+        QTimer::singleShot(0, read);
+        c.open();
+        captions.sort();
+        EXPECT_EQ(captions, (QStringList{QStringLiteral("OK"), QStringLiteral("キャンセル")}));
+    }
 }
 
 TEST_F(StartupTest, ExitClosesTheWindowAndHidesTheGuide)

@@ -77,18 +77,6 @@ TEST_F(IniFileTest, ReadIntegerTakesDecimalOrHexadecimalWithin32Bits)
         EXPECT_EQ(bools.ReadBool("b", key, defaultValue), expected) << key << " default " << defaultValue;
 }
 
-TEST_F(IniFileTest, WritesIntoANewFileInOrderWithCrLf)
-{
-    TIniFile ini(Path());
-    ini.WriteInteger("MAIN", "WindowTop", 100);
-    ini.WriteBool("MAIN", "NavigateWindow", true);
-    ini.WriteString("NETWORK", "QmoSessionId", "");
-    ini.WriteBool("PLUGIN", "Spi", false);
-    ini.WriteInteger("MAIN", "WindowLeft", -5);
-    EXPECT_EQ(test::ReadFileBytes(Path()), "[MAIN]\r\nWindowTop=100\r\nNavigateWindow=1\r\nWindowLeft=-5\r\n"
-                                 "[NETWORK]\r\nQmoSessionId=\r\n[PLUGIN]\r\nSpi=0\r\n");
-}
-
 // Only the written line changes; lines the program does not own stay byte for byte.
 TEST_F(IniFileTest, WriteStringChangesOnlyItsOwnLine)
 {
@@ -104,6 +92,7 @@ TEST_F(IniFileTest, WriteStringChangesOnlyItsOwnLine)
         {"new key after the last key of its section", "[A]\r\nx=1\r\n; tail\r\n\r\n[B]\r\ny=2\r\n", "a", "z", "3",
          "[A]\r\nx=1\r\nz=3\r\n; tail\r\n\r\n[B]\r\ny=2\r\n"},
         {"new key in a section without keys", "[A]\r\n[B]\r\nb=1\r\n", "A", "k", "1", "[A]\r\nk=1\r\n[B]\r\nb=1\r\n"},
+        {"an empty file takes CR LF", "", "MAIN", "k", "-5", "[MAIN]\r\nk=-5\r\n"},
         {"new section after an unterminated line", "[A]\nx=1", "B", "k", "v", "[A]\nx=1\n[B]\nk=v\n"},
         {"empty value", "[A]\r\nk=old\r\n", "A", "k", "", "[A]\r\nk=\r\n"},
         {"in place, foreign lines and line ends kept",

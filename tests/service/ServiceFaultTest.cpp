@@ -17,7 +17,8 @@ using shop::ParseFaultRule;
 
 const QString kEmail = QString::fromUtf8(shop::kDemoEmail);
 const QString kPassword = QString::fromUtf8(shop::kDemoPassword);
-const QString kTooLarge = QStringLiteral("The reply is larger than 16777216 bytes.");
+const QString kTooLarge =
+    QStringLiteral("サービスからの応答が大きすぎるため、受け取れませんでした。\n(The reply is larger than 16777216 bytes.)");
 
 // What the window shows for one fault: exactly these messages, or (any) one message when the
 // failure is not one the service protocol names.

@@ -1,7 +1,7 @@
 // The local-memory handles shared by the host and the plug-ins. Handles are checked against the set of
 // live blocks, so a plug-in that hands back garbage cannot make the host read or free foreign memory.
 #define TOVARI_LOCALMEM_BUILD
-#include "spi/include/tovari_spi.h"
+#include "tovari_spi.h"
 
 #include <cstdint>
 #include <cstdlib>
