@@ -74,6 +74,11 @@ int Decode(const uint8_t* data, std::size_t size, DibWriter& dib, Progress& prog
     png_set_read_fn(png, &reader, ReadData);
     png_set_user_limits(png, 65535, 65535);
     png_read_info(png, info);
+    // Deflate turns a byte into at most 1,032: rows the file's bytes cannot hold are refused before any is read.
+    const uint64_t rawBytes = (uint64_t(png_get_rowbytes(png, info)) + 1) * png_get_image_height(png, info);
+    if (rawBytes > 1032 * uint64_t(size) ||
+        !DataCanFill(png_get_image_width(png, info), png_get_image_height(png, info), size))
+        png_error(png, "more pixels than the data can hold");
     const int type = png_get_color_type(png, info);
     const int depth = png_get_bit_depth(png, info);
     const bool transparency = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
