@@ -253,9 +253,10 @@ int TInSPIAbleData::ProgressCallback(int done, int total, intptr_t userData)
 
 void TInSPIAbleFromFile::ReadHeader(char* buffer, qint64 count)
 {
+    // Also the check before any plug-in is handed the name: a plug-in opens the file itself, and a pipe or
+    // device could block it for good.
     QFile file;
-    if (!OpenNativeFile(file, FileName(), QIODevice::ReadOnly))
-        throw EFOpenError(QStringLiteral("Cannot open file \"%1\": %2").arg(FileName(), file.errorString()));
+    OpenPictureFile(file, FileName());
     file.read(buffer, count);
 }
 

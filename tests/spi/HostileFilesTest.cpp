@@ -1,0 +1,233 @@
+#include "album/AlbumCache.h"
+#include "local/FullSizeView.h"
+#include "platform/FileName.h"
+#include "platform/graphics/Picture.h"
+#include "service/HttpClient.h"
+#include "service/ServiceClient.h"
+#include "service/Session.h"
+#include "spi/SPIBmp.h"
+#include "spi/SPIs.h"
+#include "tests/common/RecordingDialogs.h"
+#include "tests/common/TestSupport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <fcntl.h>
+#include <functional>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <png.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace tovari {
+namespace {
+
+// Should a path block on a pipe after all, this opens the pipe's other end once the time is up, so the
+// test fails instead of hanging; no time is asserted.
+class HangGuard {
+public:
+    explicit HangGuard(QByteArray pipe) : pipe_(std::move(pipe)), thread_([this] { Watch(); }) {}
+    ~HangGuard()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+        if (reader_ >= 0)
+            ::close(reader_);
+    }
+    bool Fired() const { return fired_; }
+
+private:
+    void Watch()
+    {
+        std::unique_lock lock(mutex_);
+        if (wake_.wait_for(lock, std::chrono::seconds(10), [this] { return done_; }))
+            return;
+        fired_ = true;
+        // A writer releases a blocked reader (which then reads the end); a reader kept open releases a writer.
+        const int writer = ::open(pipe_.constData(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            ::close(writer);
+        reader_ = ::open(pipe_.constData(), O_RDONLY | O_NONBLOCK);
+    }
+
+    QByteArray pipe_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool done_ = false;
+    std::atomic<bool> fired_ = false;
+    int reader_ = -1;
+    std::thread thread_;
+};
+
+long PeakResidentKiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+class WithPlugins : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        spis = std::make_unique<TSPIs>(library, nullptr, formats);
+        spis->Search(QStringLiteral(TOVARI_PLUGIN_DIR "/*.spi"));
+        ASSERT_GT(spis->Count(), 0);
+    }
+
+    QTemporaryDir dir;
+    TNativeSPILibrary library;
+    TPictureFormats formats{false};
+    TSPIBitmapRegistration registration{formats};
+    std::unique_ptr<TSPIs> spis;
+};
+
+// Every path that opens a user's file, given something that is not a regular file under a picture's name:
+// each refuses it without blocking, and the cache write leaves what was there alone.
+TEST_F(WithPlugins, NoPathOpensANonFileOrBlocks)
+{
+    const QByteArray pipe = QFile::encodeName(dir.filePath("fifo"));
+    ASSERT_EQ(::mkfifo(pipe.constData(), 0600), 0);
+    struct Kind {
+        const char* name;
+        std::function<void(const QByteArray& at)> make;
+    };
+    const Kind kinds[] = {
+        {"pipe", [](const QByteArray& at) { ASSERT_EQ(::mkfifo(at.constData(), 0600), 0); }},
+        {"directory", [](const QByteArray& at) { ASSERT_EQ(::mkdir(at.constData(), 0700), 0); }},
+        {"dangling link", [](const QByteArray& at) { ASSERT_EQ(::symlink("missing.jpg", at.constData()), 0); }},
+        {"link to a pipe", [&](const QByteArray& at) { ASSERT_EQ(::symlink(pipe.constData(), at.constData()), 0); }},
+    };
+    THttpClient http;
+    TSession session;
+    test::RecordingDialogs dialogs;
+    TServiceClient service(http, session, dialogs);
+    QLabel bigImage;
+    TSPI* png = nullptr;
+    for (int i = 0; i < spis->Count(); ++i)
+        if (spis->Items(i)->Extensions().contains(QStringLiteral("*.png")))
+            png = spis->Items(i);
+    ASSERT_NE(png, nullptr);
+    // Each answers whether the path refused the file.
+    struct Path {
+        const char* name;
+        const char* extension;
+        std::function<bool(const QString& file)> refuses;
+    };
+    auto throws = [](auto call) {
+        try {
+            call();
+        } catch (const std::exception&) {
+            return true;
+        }
+        return false;
+    };
+    const Path paths[] = {
+        {"built-in decoder", ".jpg", [&](const QString& f) { return throws([&] { TPicture(formats).LoadFromFile(f); }); }},
+        {"plug-in decoder", ".png", [&](const QString& f) { return throws([&] { TPicture(formats).LoadFromFile(f); }); }},
+        {"plug-in given the name", ".png",
+         [&](const QString& f) {
+             SpiPictureInfo info{};
+             return png->GetPictureInfo(NativePath(f).constData(), 0, SPI_SOURCE_FILE, &info) != SPI_ALL_RIGHT;
+         }},
+        {"upload", ".jpg",
+         [&](const QString& f) { return throws([&] { TMultipartFormData().AddFile(QStringLiteral("file1"), f); }); }},
+        {"album thumbnail cache", ".jpg", [&](const QString& f) { return !IsReadableFile(f); }},
+        {"album full-size file", ".jpg", [&](const QString& f) { return throws([&] { LoadFullSizeImage(bigImage, f); }); }},
+        {"cache write", ".jpg",
+         [&](const QString& f) {
+             return throws([&] { DownloadIntoCache(service, QStringLiteral("http://127.0.0.1:1/x"), f); });
+         }},
+    };
+    int n = 0;
+    for (const Kind& kind : kinds)
+        for (const Path& path : paths) {
+            SCOPED_TRACE(std::string(kind.name) + ", " + path.name);
+            const QString file = dir.filePath(QStringLiteral("x%1").arg(++n) + QLatin1String(path.extension));
+            const QByteArray native = QFile::encodeName(file);
+            kind.make(native);
+            struct stat before {};
+            ASSERT_EQ(::lstat(native.constData(), &before), 0);
+            HangGuard guard(native);
+            EXPECT_TRUE(path.refuses(file));
+            EXPECT_FALSE(guard.Fired()) << "blocked";
+            struct stat after {};
+            EXPECT_TRUE(::lstat(native.constData(), &after) == 0 && after.st_mode == before.st_mode) << "removed";
+        }
+}
+
+// Small files declaring huge pictures are refused before the plug-in takes their memory, and a legitimate
+// blank picture of few bytes still opens. What the plug-ins take from the local-memory library stays within
+// the rule (16 Mi pixels plus 1,024 a byte, four bytes a pixel), and nothing outlives a load.
+TEST_F(WithPlugins, HostileFilesAreRefusedWithinTheMemoryRule)
+{
+    {
+        std::vector<png_byte> white(std::size_t(6000) * 4000 * 3, 255);
+        png_image png{};
+        png.version = PNG_IMAGE_VERSION;
+        png.width = 6000;
+        png.height = 4000;
+        png.format = PNG_FORMAT_RGB;
+        ASSERT_TRUE(png_image_write_to_file(&png, QFile::encodeName(dir.filePath("blank.png")).constData(), 0,
+                                            white.data(), 0, nullptr));
+    }
+    {
+        QFile sparse(dir.filePath("sparse.tif"));
+        ASSERT_TRUE(sparse.open(QIODevice::WriteOnly));
+        sparse.write(QByteArray("II*\0\x08\0\0\0", 8));
+        ASSERT_TRUE(sparse.resize(qint64(2) << 30));
+    }
+    enum Outcome { Refused, Loads, Either };
+    struct Case {
+        QString file;
+        Outcome outcome;
+    };
+    const QString hostile = QStringLiteral(TOVARI_TEST_DATA "/hostile/");
+    const Case cases[] = {
+        {hostile + "tiff-30001x30000-no-data.tif", Refused},
+        {hostile + "tiff-lzw-30001x30000-16-bytes.tif", Refused},
+        {hostile + "png-65535x65535-two-rows.png", Refused},
+        {hostile + "png-itxt-1400mb-chunk.png", Refused},
+        {hostile + "webp-lossless-16383x16383.webp", Refused},
+        {hostile + "gif-screen-65535x65535.gif", Either},  // the frame alone may show
+        {dir.filePath("sparse.tif"), Refused},              // 2 GiB of nothing after the signature
+        {dir.filePath("blank.png"), Loads},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file.toStdString());
+        const qint64 bytes = QFileInfo(c.file).size();
+        std::size_t blocksBefore = 0, blocksAfter = 0, peak = 0;
+        LocalStatistics(&blocksBefore, nullptr, nullptr);
+        const long residentBefore = PeakResidentKiB();
+        qint64 pixels = 0;
+        try {
+            TPicture picture(formats);
+            picture.LoadFromFile(c.file);
+            pixels = picture.Width() * qint64(picture.Height());
+        } catch (const EInvalidGraphic&) {
+        }
+        if (c.outcome != Either)
+            EXPECT_EQ(pixels, c.outcome == Loads ? 6000 * 4000 : 0);
+        // What the libraries take outside the local-memory library shows in the process's peak.
+        if (c.outcome == Refused)
+            EXPECT_LE(PeakResidentKiB() - residentBefore, 64 * 1024);
+        LocalStatistics(&blocksAfter, nullptr, &peak);
+        EXPECT_EQ(blocksAfter, blocksBefore);
+        EXPECT_LE(peak, 4 * ((std::size_t(16) << 20) + 1024 * std::size_t(std::min<qint64>(bytes, 1 << 20))) + 65536);
+    }
+}
+
+}  // namespace
+}  // namespace tovari
