@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::size_t peak = 0;
     LocalStatistics(&blocks, nullptr, &peak);
     // The pixel block at four bytes a pixel, its header and colour table: what the rule lets the data fill.
-    const std::size_t allowed = 4 * ((std::size_t(16) << 20) + 1024 * size) + 65536;
+    const std::size_t allowed = 4 * ((std::size_t(4) << 20) + 1024 * size) + 65536;
     if (peak > allowed)
         Fail("the plug-in took more local memory than the data can fill", peak, allowed);
     if (result == SPI_ALL_RIGHT) {

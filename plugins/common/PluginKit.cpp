@@ -11,7 +11,7 @@ namespace tovari::plugin {
 
 bool DataCanFill(uint64_t width, uint64_t height, std::size_t dataBytes)
 {
-    constexpr uint64_t kFreePixels = uint64_t(16) << 20;
+    constexpr uint64_t kFreePixels = uint64_t(4) << 20;
     constexpr uint64_t kPixelsPerByte = 1024;
     if (width > 65535 || height > 65535)
         return false;

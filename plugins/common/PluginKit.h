@@ -11,7 +11,7 @@
 
 namespace tovari::plugin {
 
-// A file may not make a plug-in allocate memory its data cannot fill: a picture may have at most 16 Mi
+// A file may not make a plug-in allocate memory its data cannot fill: a picture may have at most 4 Mi
 // pixels plus 1,024 per byte of the picture's data (what the flattest compressed data can still describe).
 // Checked before a library decodes and again before the pixel block is taken.
 bool DataCanFill(uint64_t width, uint64_t height, std::size_t dataBytes);

@@ -1,6 +1,7 @@
 // TIFF through libtiff's RGBA interface, read in bands of rows so that progress and stop requests come through.
 #include "../common/PluginKit.h"
 
+#include <algorithm>
 #include <cstring>
 #include <tiffio.h>
 #include <vector>
@@ -189,8 +190,14 @@ int Decode(const uint8_t* data, std::size_t size, DibWriter& dib, Progress& prog
     if (!dib.Create(width, height, alpha ? 32 : 24))
         return SPI_NO_MEMORY;
     image.req_orientation = ORIENTATION_TOPLEFT;
-    constexpr int kBand = 64;
-    std::vector<uint32_t> band(std::size_t(width) * kBand);
+    // Bands of whole strips or tiles: a band that ends inside one would have it decoded again for the next
+    // band, and a picture stored as one strip would be decoded once for every 64 rows.
+    uint32_t stored = 0;
+    if (TIFFIsTiled(t.tif) ? !TIFFGetField(t.tif, TIFFTAG_TILELENGTH, &stored)
+                           : !TIFFGetFieldDefaulted(t.tif, TIFFTAG_ROWSPERSTRIP, &stored))
+        stored = 0;
+    const int kBand = int(std::clamp<uint32_t>(stored, 64, uint32_t(height)));
+    std::vector<uint32_t> band(std::size_t(width) * std::size_t(kBand));
     progress.Report(0, height);
     for (int top = 0; top < height; top += kBand) {
         const int rows = std::min(kBand, height - top);

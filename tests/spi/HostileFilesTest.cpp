@@ -170,7 +170,7 @@ TEST_F(WithPlugins, NoPathOpensANonFileOrBlocks)
 
 // Small files declaring huge pictures are refused before the plug-in takes their memory, and a legitimate
 // blank picture of few bytes still opens. What the plug-ins take from the local-memory library stays within
-// the rule (16 Mi pixels plus 1,024 a byte, four bytes a pixel), and nothing outlives a load.
+// the rule (4 Mi pixels plus 1,024 a byte, four bytes a pixel), and nothing outlives a load.
 TEST_F(WithPlugins, HostileFilesAreRefusedWithinTheMemoryRule)
 {
     {
@@ -225,7 +225,7 @@ TEST_F(WithPlugins, HostileFilesAreRefusedWithinTheMemoryRule)
             EXPECT_LE(PeakResidentKiB() - residentBefore, 64 * 1024);
         LocalStatistics(&blocksAfter, nullptr, &peak);
         EXPECT_EQ(blocksAfter, blocksBefore);
-        EXPECT_LE(peak, 4 * ((std::size_t(16) << 20) + 1024 * std::size_t(std::min<qint64>(bytes, 1 << 20))) + 65536);
+        EXPECT_LE(peak, 4 * ((std::size_t(4) << 20) + 1024 * std::size_t(std::min<qint64>(bytes, 1 << 20))) + 65536);
     }
 }
 
