@@ -270,15 +270,48 @@ TEST_F(SpiDecode, UntrustedResultsAreRefusedAndTheNextPluginTried)
         for (HLOCAL handle : liar.handedOut)
             EXPECT_EQ(LocalSize(handle), 0u) << c.what;
     }
-    // A plug-in that hands out garbage handles, or one handle twice, is refused without harm.
-    liar.picture = [](const char*, intptr_t, unsigned, HLOCAL* info, HLOCAL* bits, SpiProgressCallback, intptr_t) {
-        *info = reinterpret_cast<HLOCAL>(0x12345678);
-        *bits = reinterpret_cast<HLOCAL>(0x12345678);
-        return 0;
+    // Handles that are garbage, or one handle in two places, are refused without harm: no block is used
+    // after it was freed, and every block the liar took is freed (the count of live blocks is back).
+    struct HandleCase {
+        const char* what;
+        bool sameBlocks;  // one block as the header and the pixels
+        bool textIsPixels;  // the picture's text handle is also its pixel block
+        bool garbage;
     };
-    TSPIBitmap bitmap;
-    bitmap.LoadFromFile(path);
-    EXPECT_EQ(bitmap.Width(), 3);
+    const HandleCase handleCases[] = {
+        {"one handle for both blocks", true, false, false},
+        {"the text handle is the pixel block", false, true, false},
+        {"garbage handles", false, false, true},
+        {"a sound result with a text block", false, false, false},
+    };
+    for (const HandleCase& c : handleCases) {
+        HLOCAL text = nullptr;
+        liar.pictureInfo = [&](SpiPictureInfo* info) {
+            text = info->hInfo = LocalAlloc(LMEM_ZEROINIT, 16);
+            return 0;
+        };
+        liar.picture = [&](const char*, intptr_t, unsigned, HLOCAL* info, HLOCAL* bits, SpiProgressCallback,
+                           intptr_t) {
+            test::MakeDib(DibSpec{.width = 2, .height = 2, .bits = 32}, info, bits);
+            if (c.sameBlocks)
+                std::swap(*bits, *info), LocalFree(*info), *info = *bits;
+            if (c.textIsPixels)
+                LocalFree(*bits), *bits = text;
+            if (c.garbage)
+                LocalFree(*info), LocalFree(*bits), *info = *bits = reinterpret_cast<HLOCAL>(0x12345678);
+            return 0;
+        };
+        std::size_t blocksBefore = 0, blocksAfter = 0;
+        LocalStatistics(&blocksBefore, nullptr, nullptr);
+        {
+            TSPIBitmap bitmap;
+            bitmap.LoadFromFile(path);
+            EXPECT_EQ(bitmap.Width(), c.sameBlocks || c.textIsPixels || c.garbage ? 3 : 2) << c.what;
+        }
+        LocalStatistics(&blocksAfter, nullptr, nullptr);
+        EXPECT_EQ(blocksAfter, blocksBefore) << c.what;
+    }
+    liar.pictureInfo = nullptr;
     // A sound top-down result is taken as it is.
     liar.picture = test::AnswerDib(liar, DibSpec{.width = 2, .height = 3, .heightSign = -1});
     TSPIGraphic graphic;
