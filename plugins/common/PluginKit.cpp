@@ -9,13 +9,16 @@
 
 namespace tovari::plugin {
 
-bool DataCanFill(uint64_t width, uint64_t height, std::size_t dataBytes)
+uint64_t MaxPixels(std::size_t dataBytes)
 {
     constexpr uint64_t kFreePixels = uint64_t(4) << 20;
     constexpr uint64_t kPixelsPerByte = 1024;
-    if (width > 65535 || height > 65535)
-        return false;
-    return width * height <= kFreePixels + kPixelsPerByte * uint64_t(dataBytes);
+    return kFreePixels + kPixelsPerByte * uint64_t(dataBytes);
+}
+
+bool DataCanFill(uint64_t width, uint64_t height, std::size_t dataBytes)
+{
+    return width <= 65535 && height <= 65535 && width * height <= MaxPixels(dataBytes);
 }
 
 DibWriter::~DibWriter()

@@ -15,6 +15,7 @@ namespace tovari::plugin {
 // pixels plus 1,024 per byte of the picture's data (what the flattest compressed data can still describe).
 // Checked before a library decodes and again before the pixel block is taken.
 bool DataCanFill(uint64_t width, uint64_t height, std::size_t dataBytes);
+uint64_t MaxPixels(std::size_t dataBytes);
 
 // The picture that goes back to the host: a bottom-up DIB in two local-memory blocks. Freed unless released.
 class DibWriter {

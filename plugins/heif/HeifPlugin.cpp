@@ -56,7 +56,13 @@ struct Heif {
     {
         if (!context)
             return false;
-        heif_context_set_maximum_image_size_limit(context, 65535);
+        // The library holds every picture it makes, a grid's tiles and the grid itself among them, to its
+        // limit of width x width pixels: at most what the data can fill, so that no declared size of a part
+        // of the file makes it take more.
+        uint64_t side = 1;
+        while (side < 65535 && (side + 1) * (side + 1) <= MaxPixels(size))
+            ++side;
+        heif_context_set_maximum_image_size_limit(context, int(side));
         return heif_context_read_from_memory_without_copy(context, data, size, nullptr).code == heif_error_Ok &&
                heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok;
     }
