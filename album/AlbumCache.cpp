@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QPainter>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tovari {
@@ -48,12 +49,20 @@ bool RemoveCacheFile(const QString& path)
 namespace {
 
 // Opens path in the cache folder for writing, created or emptied; O_NOFOLLOW: a link planted in the cache
-// folder must not send the download elsewhere.
+// folder must not send the download elsewhere, and a pipe or device already there is refused without
+// blocking.
 void CreateCacheFile(QFile& file, const QString& path)
 {
-    const int fd = ::open(NativePath(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const int fd = ::open(NativePath(path).constData(),
+                          O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
+    struct stat info {};
+    if (fd >= 0 && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+        ::close(fd);
+        throw EFCreateError(QStringLiteral("\"%1\" is not a regular file.").arg(path));
+    }
     if (fd < 0)
         throw EFCreateError(QStringLiteral("Cannot create file \"%1\".").arg(path));
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         RemoveCacheFile(path);

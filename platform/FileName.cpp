@@ -86,6 +86,10 @@ QByteArray NativePath(const QString& path)
 
 bool OpenNativeFile(QFile& file, const QString& path, QIODevice::OpenMode mode)
 {
+    if (!(mode & QIODevice::WriteOnly)) {
+        QString error;
+        return OpenRegularFileForReading(file, path, error) == TReadOpen::Opened;
+    }
     int flags = O_CLOEXEC;
     if ((mode & QIODevice::ReadWrite) == QIODevice::ReadWrite)
         flags |= O_RDWR | O_CREAT;
@@ -97,9 +101,16 @@ bool OpenNativeFile(QFile& file, const QString& path, QIODevice::OpenMode mode)
         flags |= O_TRUNC;
     if (mode & QIODevice::Append)
         flags |= O_APPEND;
-    const int fd = ::open(NativePath(path).constData(), flags, 0666);
+    // Written files are regular files too: a pipe already there would block the open or the writes.
+    const int fd = ::open(NativePath(path).constData(), flags | O_NONBLOCK | O_NOCTTY, 0666);
     if (fd < 0)
         return false;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (!file.open(fd, mode, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return false;

@@ -12,6 +12,7 @@ QString FromNativePath(const QByteArray& bytes);
 QByteArray NativePath(const QString& path);
 
 // Opens a file by a name that came from FromNativePath; QFile's own name encoding would lose such names.
+// Reading only ever opens regular files (OpenRegularFileForReading).
 bool OpenNativeFile(QFile& file, const QString& path, QIODevice::OpenMode mode);
 
 enum class TReadOpen { Opened, Failed, NotRegular };

@@ -3,7 +3,8 @@
 # and runs one target or all of them, one after another in one process each (no worker logs left in the
 # tree), at the lowest priority.
 #   scripts/fuzz.sh [TARGET|all] [SECONDS] [extra libFuzzer flags...]
-# TARGET is bmp, ico, metafile, jpeg, profile, replies, cp932 or spibitmap (or fuzz_<name>). Each run starts
+# TARGET is bmp, ico, metafile, jpeg, profile, replies, cp932, spibitmap or a plug-in: png, gif, tiff, webp,
+# heic, avif (or fuzz_<name>). Each run starts
 # from the seeds in fuzz/corpus/TARGET and keeps what it finds in build-fuzz/corpus/TARGET; a fault's
 # input lands in build-fuzz/artifacts/TARGET/ and the script fails.
 # TARGET metafile-instrumented runs fuzz_metafile built in build-fuzz-emf/ against libemf2svg compiled
@@ -13,7 +14,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 
-targets=(bmp ico metafile jpeg profile replies cp932 spibitmap)
+targets=(bmp ico metafile jpeg profile replies cp932 spibitmap png gif tiff webp heic avif)
 which="${1:-all}"
 seconds="${2:-60}"
 shift $(( $# > 2 ? 2 : $# ))

@@ -102,12 +102,13 @@ void TInSPIAbleData::FreeHandles()
     if (lockedBits_)
         LocalUnlock(bits_);
     lockedInfo_ = lockedBits_ = nullptr;
+    // A text handle that is also one of the bitmap's blocks is freed once.
+    if (pictureInfo_.hInfo && pictureInfo_.hInfo != info_ && pictureInfo_.hInfo != bits_)
+        LocalFree(pictureInfo_.hInfo);
     if (info_)
         LocalFree(info_);
     if (bits_)
         LocalFree(bits_);
-    if (pictureInfo_.hInfo)
-        LocalFree(pictureInfo_.hInfo);
     info_ = bits_ = pictureInfo_.hInfo = nullptr;
 }
 
@@ -189,7 +190,9 @@ void TInSPIAbleData::TrySpi(const TSPI& spi, const char* header, qint64 offset)
 
 bool TInSPIAbleData::ResultIsSound()
 {
-    if (info_ == bits_ || LocalSize(info_) < kInfoHeaderBytes)
+    // Every handle is distinct: a block freed as one of them must never still be in use as another.
+    const HLOCAL text = pictureInfo_.hInfo;
+    if (info_ == bits_ || (text && (text == info_ || text == bits_)) || LocalSize(info_) < kInfoHeaderBytes)
         return false;
     const auto* h = static_cast<const SpiBitmapInfoHeader*>(LockInfo());
     if (!h || h->biSize != kInfoHeaderBytes || h->biPlanes != 1 || h->biCompression != 0)
@@ -253,9 +256,10 @@ int TInSPIAbleData::ProgressCallback(int done, int total, intptr_t userData)
 
 void TInSPIAbleFromFile::ReadHeader(char* buffer, qint64 count)
 {
+    // Also the check before any plug-in is handed the name: a plug-in opens the file itself, and a pipe or
+    // device could block it for good.
     QFile file;
-    if (!OpenNativeFile(file, FileName(), QIODevice::ReadOnly))
-        throw EFOpenError(QStringLiteral("Cannot open file \"%1\": %2").arg(FileName(), file.errorString()));
+    OpenPictureFile(file, FileName());
     file.read(buffer, count);
 }
 

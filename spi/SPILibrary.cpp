@@ -22,7 +22,8 @@ QString TNativeSPILibrary::ModulePath(Handle handle)
     link_map* map = nullptr;
     if (dlinfo(handle, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_name)
         return QString();
-    return FromNativePath(QByteArray(map->l_name).left(255));
+    // Whole, however long: two plug-ins in a deep folder must not come to share a name.
+    return FromNativePath(QByteArray(map->l_name));
 }
 
 void* TNativeSPILibrary::LookUp(Handle handle, const char* name)

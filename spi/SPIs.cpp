@@ -335,6 +335,9 @@ void TSPIs::RegisterPatterns(TInSPI& spi)
                 pattern = patterns;
                 patterns.clear();
             }
+            // An empty pattern (a list ending in ";") names nothing.
+            if (pattern.isEmpty())
+                continue;
             const qsizetype dot = pattern.indexOf(QLatin1Char('.'));
             const QString extension = dot >= 0 ? pattern.mid(dot + 1) : pattern;
             if (OnPictureRegister)
@@ -373,7 +376,10 @@ void TSPIs::FindSPIs(const std::vector<TSPIClass>& classes, const QString& name,
         if (std::none_of(classes.begin(), classes.end(), [&](TSPIClass c) { return c(*spi); }))
             continue;
         const QStringList& entries = spi->Extensions();
-        const bool lists = !extension.isEmpty() && std::any_of(entries.begin(), entries.end(), [&](const QString& e) {
+        const bool lists = !extension.isEmpty() && std::any_of(entries.begin(), entries.end(), [&](QString e) {
+            // The entry's last pattern counts; empty ones after it (a list ending in ";") are none.
+            while (e.endsWith(QLatin1Char(';')))
+                e.chop(1);
             return SameNameIgnoringAsciiCase(DotExtension(e), extension);
         });
         (lists ? claiming : rest).push_back(spi.get());

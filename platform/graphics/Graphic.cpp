@@ -55,18 +55,23 @@ QImage TGraphic::ToImage() const
     return image;
 }
 
-void TGraphic::LoadFromFile(const QString& path)
+void OpenPictureFile(QFile& file, const QString& path)
 {
-    QFile file;
     QString error;
     switch (OpenRegularFileForReading(file, path, error)) {
     case TReadOpen::Opened:
-        break;
+        return;
     case TReadOpen::NotRegular:
         throw EInvalidGraphic(QStringLiteral("\"%1\" is not a regular file").arg(path));
     case TReadOpen::Failed:
         throw EFOpenError(QStringLiteral("Cannot open file \"%1\": %2").arg(path, error));
     }
+}
+
+void TGraphic::LoadFromFile(const QString& path)
+{
+    QFile file;
+    OpenPictureFile(file, path);
     LoadFromStream(file);
 }
 

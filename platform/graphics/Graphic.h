@@ -9,10 +9,15 @@
 #include <memory>
 #include <typeindex>
 
+class QFile;
 class QIODevice;
 class QPainter;
 
 namespace tovari {
+
+// Opens a picture file for reading: EInvalidGraphic when it is not a regular file (nothing is read from a
+// pipe or device), EFOpenError when it cannot be opened.
+void OpenPictureFile(QFile& file, const QString& path);
 
 enum TProgressStage { psStarting, psRunning, psEnding };
 

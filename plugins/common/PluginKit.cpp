@@ -1,11 +1,25 @@
 #include "PluginKit.h"
 
-#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <new>
-#include <vector>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tovari::plugin {
+
+uint64_t MaxPixels(std::size_t dataBytes)
+{
+    constexpr uint64_t kFreePixels = uint64_t(4) << 20;
+    constexpr uint64_t kPixelsPerByte = 1024;
+    return kFreePixels + kPixelsPerByte * uint64_t(dataBytes);
+}
+
+bool DataCanFill(uint64_t width, uint64_t height, std::size_t dataBytes)
+{
+    return width <= 65535 && height <= 65535 && width * height <= MaxPixels(dataBytes);
+}
 
 DibWriter::~DibWriter()
 {
@@ -15,7 +29,7 @@ DibWriter::~DibWriter()
 
 bool DibWriter::Create(int width, int height, int bits, int colours)
 {
-    if (width <= 0 || height <= 0 || width > 65535 || height > 65535)
+    if (width <= 0 || height <= 0 || !DataCanFill(uint64_t(width), uint64_t(height), dataBytes_))
         return false;
     width_ = width;
     height_ = height;
@@ -34,11 +48,8 @@ bool DibWriter::Create(int width, int height, int bits, int colours)
     header->biClrUsed = uint32_t(colours);
     colours_ = reinterpret_cast<uint8_t*>(header + 1);
     pixels_ = static_cast<uint8_t*>(LocalLock(bits_));
-    // Padding bytes at row ends are part of what the host copies; keep them defined.
-    if (rowBytes_ * 8 != std::size_t(width) * std::size_t(bits))
-        for (int y = 0; y < height; ++y)
-            std::memset(pixels_ + std::size_t(y) * rowBytes_ + rowBytes_ - 4, 0, 4);
-    return true;
+    bitsPerPixel_ = bits;
+    return pixels_ != nullptr;
 }
 
 void DibWriter::SetColour(int index, uint8_t red, uint8_t green, uint8_t blue)
@@ -52,6 +63,12 @@ void DibWriter::SetColour(int index, uint8_t red, uint8_t green, uint8_t blue)
 
 void DibWriter::Release(HLOCAL* info, HLOCAL* bits)
 {
+    // Padding bytes at row ends are part of what the host copies; keep them defined. Done only now, when
+    // every row has been written, so that a picture refused half-way never touched the whole block.
+    const std::size_t used = std::size_t(width_) * std::size_t(bitsPerPixel_) / 8;
+    if (pixels_ && used < rowBytes_)
+        for (int y = 0; y < height_; ++y)
+            std::memset(pixels_ + std::size_t(y) * rowBytes_ + used, 0, rowBytes_ - used);
     LocalUnlock(info_);
     LocalUnlock(bits_);
     *info = info_;
@@ -61,9 +78,19 @@ void DibWriter::Release(HLOCAL* info, HLOCAL* bits)
 
 namespace {
 
-// The picture's bytes: a file from an offset on, or the caller's memory in place.
+// The picture's bytes: a file mapped from an offset on, or the caller's memory in place. A mapped file is
+// read only where a parser looks, so asking for a picture's size reads its header and nothing more.
 struct Source {
-    std::vector<uint8_t> file;
+    Source() = default;
+    Source(const Source&) = delete;
+    Source& operator=(const Source&) = delete;
+    ~Source()
+    {
+        if (map != MAP_FAILED)
+            munmap(map, mapped);
+    }
+    void* map = MAP_FAILED;
+    std::size_t mapped = 0;
     const uint8_t* data = nullptr;
     std::size_t size = 0;
 };
@@ -79,25 +106,26 @@ int ReadSource(const char* buf, intptr_t len, unsigned int flag, Source& source)
     }
     if ((flag & 7) != SPI_SOURCE_FILE)
         return SPI_NOT_SUPPORT;
-    std::FILE* f = std::fopen(buf, "rb");
-    if (!f)
+    // Never blocks on a pipe or device given as a file: non-blocking open, regular files only.
+    const int fd = open(buf, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
         return SPI_FILE_READ_ERROR;
+    struct stat info {};
     int result = SPI_ALL_RIGHT;
-    if (std::fseek(f, 0, SEEK_END) != 0) {
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || uint64_t(len) > uint64_t(info.st_size) ||
+        uint64_t(info.st_size) > SIZE_MAX) {
         result = SPI_FILE_READ_ERROR;
-    } else {
-        const long end = std::ftell(f);
-        if (end < 0 || len > end || std::fseek(f, long(len), SEEK_SET) != 0) {
+    } else if (info.st_size > len) {
+        source.mapped = std::size_t(info.st_size);
+        source.map = mmap(nullptr, source.mapped, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (source.map == MAP_FAILED)
             result = SPI_FILE_READ_ERROR;
-        } else {
-            source.file.resize(std::size_t(end - len));
-            if (std::fread(source.file.data(), 1, source.file.size(), f) != source.file.size())
-                result = SPI_FILE_READ_ERROR;
+        else {
+            source.data = static_cast<const uint8_t*>(source.map) + len;
+            source.size = source.mapped - std::size_t(len);
         }
     }
-    std::fclose(f);
-    source.data = source.file.data();
-    source.size = source.file.size();
+    close(fd);
     return result;
 }
 
@@ -176,7 +204,7 @@ TOVARI_SPI_EXPORT int GetPicture(const char* buf, intptr_t len, unsigned int fla
         if (result != SPI_ALL_RIGHT)
             return result;
         Progress progress(progressCallback, userData);
-        DibWriter dib;
+        DibWriter dib(source.size);
         result = kPluginFormat.decode(source.data, source.size, dib, progress);
         if (result == SPI_ALL_RIGHT && progress.Stopped())
             result = SPI_ABORT;

@@ -11,15 +11,22 @@
 
 namespace tovari::plugin {
 
+// A file may not make a plug-in allocate memory its data cannot fill: a picture may have at most 4 Mi
+// pixels plus 1,024 per byte of the picture's data (what the flattest compressed data can still describe).
+// Checked before a library decodes and again before the pixel block is taken.
+bool DataCanFill(uint64_t width, uint64_t height, std::size_t dataBytes);
+uint64_t MaxPixels(std::size_t dataBytes);
+
 // The picture that goes back to the host: a bottom-up DIB in two local-memory blocks. Freed unless released.
 class DibWriter {
 public:
-    DibWriter() = default;
+    explicit DibWriter(std::size_t dataBytes = 0) : dataBytes_(dataBytes) {}
     ~DibWriter();
     DibWriter(const DibWriter&) = delete;
     DibWriter& operator=(const DibWriter&) = delete;
 
-    // bits is 8, 24 or 32; colours is the size of the colour table (8 bits only). False when out of memory.
+    // bits is 8, 24 or 32; colours is the size of the colour table (8 bits only). False when out of memory
+    // or when the picture is larger than the data can fill. The pixel block is not touched here.
     bool Create(int width, int height, int bits, int colours = 0);
     void SetColour(int index, uint8_t red, uint8_t green, uint8_t blue);
     // Row y counted from the top of the picture.
@@ -28,9 +35,11 @@ public:
     std::size_t RowBytes() const { return rowBytes_; }
     int Width() const { return width_; }
     int Height() const { return height_; }
+    // Hands both blocks to the host, row padding zeroed.
     void Release(HLOCAL* info, HLOCAL* bits);
 
 private:
+    std::size_t dataBytes_;
     HLOCAL info_ = nullptr;
     HLOCAL bits_ = nullptr;
     uint8_t* colours_ = nullptr;
@@ -38,6 +47,7 @@ private:
     std::size_t rowBytes_ = 0;
     int width_ = 0;
     int height_ = 0;
+    int bitsPerPixel_ = 0;
 };
 
 // The host's progress callback; Report answers false once the host has asked to stop.

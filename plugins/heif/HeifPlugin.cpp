@@ -54,7 +54,16 @@ struct Heif {
     }
     bool Open(const uint8_t* data, std::size_t size)
     {
-        return context && heif_context_read_from_memory_without_copy(context, data, size, nullptr).code == heif_error_Ok &&
+        if (!context)
+            return false;
+        // The library holds every picture it makes, a grid's tiles and the grid itself among them, to its
+        // limit of width x width pixels: at most what the data can fill, so that no declared size of a part
+        // of the file makes it take more.
+        uint64_t side = 1;
+        while (side < 65535 && (side + 1) * (side + 1) <= MaxPixels(size))
+            ++side;
+        heif_context_set_maximum_image_size_limit(context, int(side));
+        return heif_context_read_from_memory_without_copy(context, data, size, nullptr).code == heif_error_Ok &&
                heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok;
     }
 };
@@ -74,6 +83,12 @@ int Decode(const uint8_t* data, std::size_t size, DibWriter& dib, Progress& prog
 {
     Heif heif;
     if (!heif.Open(data, size))
+        return SPI_OUT_OF_ORDER;
+    // The decoder takes its own memory for the whole picture: the declared size is checked first.
+    const int declaredWidth = heif_image_handle_get_width(heif.handle);
+    const int declaredHeight = heif_image_handle_get_height(heif.handle);
+    if (declaredWidth <= 0 || declaredHeight <= 0 ||
+        !DataCanFill(uint64_t(declaredWidth), uint64_t(declaredHeight), size))
         return SPI_OUT_OF_ORDER;
     const bool alpha = heif_image_handle_has_alpha_channel(heif.handle) != 0;
     // libheif may report from its worker threads, so progress is reported here, on the caller's thread.

@@ -1,7 +1,9 @@
 // PNG through libpng. Paletted pictures without transparency stay 8-bit with their colour table.
 #include "../common/PluginKit.h"
 
+#include <algorithm>
 #include <csetjmp>
+#include <cstdlib>
 #include <cstring>
 #include <png.h>
 
@@ -34,6 +36,21 @@ void OnError(png_structp png, png_const_charp)
 
 void OnWarning(png_structp, png_const_charp) {}
 
+// libpng takes a chunk's buffer at the length the chunk declares, and clears it, before reading a byte of
+// it: no single buffer may be larger than the data could fill (a row of the widest picture always fits).
+png_voidp Allocate(png_structp png, png_alloc_size_t bytes)
+{
+    const auto* reader = static_cast<const Reader*>(png_get_mem_ptr(png));
+    if (bytes > std::max<std::size_t>(std::size_t(1) << 20, reader->size))
+        return nullptr;
+    return std::malloc(bytes);
+}
+
+void Free(png_structp, png_voidp block)
+{
+    std::free(block);
+}
+
 bool IsPng(const uint8_t* header, std::size_t size)
 {
     return size >= 8 && png_sig_cmp(header, 0, 8) == 0;
@@ -59,7 +76,7 @@ int PictureSizeOf(const uint8_t* data, std::size_t size, PictureSize& out)
 int Decode(const uint8_t* data, std::size_t size, DibWriter& dib, Progress& progress)
 {
     Reader reader{data, size, 0};
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
+    png_structp png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning, &reader, Allocate, Free);
     if (!png)
         return SPI_NO_MEMORY;
     png_infop info = png_create_info_struct(png);
@@ -74,6 +91,11 @@ int Decode(const uint8_t* data, std::size_t size, DibWriter& dib, Progress& prog
     png_set_read_fn(png, &reader, ReadData);
     png_set_user_limits(png, 65535, 65535);
     png_read_info(png, info);
+    // Deflate turns a byte into at most 1,032: rows the file's bytes cannot hold are refused before any is read.
+    const uint64_t rawBytes = (uint64_t(png_get_rowbytes(png, info)) + 1) * png_get_image_height(png, info);
+    if (rawBytes > 1032 * uint64_t(size) ||
+        !DataCanFill(png_get_image_width(png, info), png_get_image_height(png, info), size))
+        png_error(png, "more pixels than the data can hold");
     const int type = png_get_color_type(png, info);
     const int depth = png_get_bit_depth(png, info);
     const bool transparency = png_get_valid(png, info, PNG_INFO_tRNS) != 0;

@@ -1,6 +1,7 @@
 // TIFF through libtiff's RGBA interface, read in bands of rows so that progress and stop requests come through.
 #include "../common/PluginKit.h"
 
+#include <algorithm>
 #include <cstring>
 #include <tiffio.h>
 #include <vector>
@@ -117,6 +118,36 @@ private:
     std::size_t bytes_;
 };
 
+// Strips or tiles as they lie in the file: uncompressed pixels must be there byte for byte, and any
+// compression may stand for no more pixels than the data can fill.
+bool DataCanFillPicture(TIFF* tif, std::size_t fileSize)
+{
+    uint32_t width = 0, height = 0;
+    uint16_t compression = COMPRESSION_NONE;
+    if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height))
+        return false;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    const uint32_t striles = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+    uint64_t present = 0;
+    for (uint32_t i = 0; i < striles; ++i) {
+        const uint64_t offset = TIFFGetStrileOffset(tif, i);
+        const uint64_t count = TIFFGetStrileByteCount(tif, i);
+        if (offset < fileSize)
+            present += std::min<uint64_t>(count, fileSize - offset);
+    }
+    if (compression == COMPRESSION_NONE) {
+        uint16_t planar = PLANARCONFIG_CONTIG, samples = 1;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+        TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+        const uint64_t planes = planar == PLANARCONFIG_SEPARATE ? samples : 1;
+        const uint64_t needed = TIFFIsTiled(tif) ? TIFFTileSize64(tif) * TIFFNumberOfTiles(tif)
+                                                 : TIFFScanlineSize64(tif) * height * planes;
+        if (needed == 0 || present < needed)
+            return false;
+    }
+    return DataCanFill(width, height, std::size_t(present));
+}
+
 // Plain 8-bit RGB(A) strips are read row by row as they are: the RGBA interface would premultiply
 // unassociated alpha and lose colour.
 int DecodeScanlines(TIFF* tif, DibWriter& dib, Progress& progress, int channels, int orientation)
@@ -156,7 +187,7 @@ int Decode(const uint8_t* data, std::size_t size, DibWriter& dib, Progress& prog
 {
     Reader reader{data, size, 0};
     Tiff t(reader);
-    if (!t.tif)
+    if (!t.tif || !DataCanFillPicture(t.tif, size))
         return SPI_OUT_OF_ORDER;
     uint16_t photometric = 0, planar = PLANARCONFIG_CONTIG, bits = 1, samples = 1, extraCount = 0;
     uint16_t* extra = nullptr;
@@ -191,8 +222,14 @@ int Decode(const uint8_t* data, std::size_t size, DibWriter& dib, Progress& prog
     const Upright upright(orientation, width, height, alpha ? 4 : 3);
     if (!upright.Create(dib))
         return SPI_NO_MEMORY;
-    constexpr int kBand = 64;
-    std::vector<uint32_t> band(std::size_t(width) * kBand);
+    // Bands of whole strips or tiles: a band that ends inside one would have it decoded again for the next
+    // band, and a picture stored as one strip would be decoded once for every 64 rows.
+    uint32_t stored = 0;
+    if (TIFFIsTiled(t.tif) ? !TIFFGetField(t.tif, TIFFTAG_TILELENGTH, &stored)
+                           : !TIFFGetFieldDefaulted(t.tif, TIFFTAG_ROWSPERSTRIP, &stored))
+        stored = 0;
+    const int kBand = int(std::min<uint32_t>(std::max<uint32_t>(stored, 64), uint32_t(height)));
+    std::vector<uint32_t> band(std::size_t(width) * std::size_t(kBand));
     progress.Report(0, height);
     for (int top = 0; top < height; top += kBand) {
         const int rows = std::min(kBand, height - top);

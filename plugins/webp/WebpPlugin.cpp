@@ -64,6 +64,8 @@ int Decode(const uint8_t* data, std::size_t size, DibWriter& dib, Progress& prog
     WebPDecoderConfig config;
     if (!WebPInitDecoderConfig(&config) || WebPGetFeatures(data, size, &config.input) != VP8_STATUS_OK)
         return SPI_OUT_OF_ORDER;
+    if (!DataCanFill(uint64_t(config.input.width), uint64_t(config.input.height), size))
+        return SPI_OUT_OF_ORDER;
     if (config.input.has_animation)
         return DecodeFirstFrame(data, size, dib, progress);
     // Four bytes a pixel even without alpha: the host takes such rows as they are, without a copy.

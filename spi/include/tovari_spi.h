@@ -41,6 +41,9 @@ TOVARI_LOCALMEM_API int LocalUnlock(HLOCAL handle);
 /* NULL on success. */
 TOVARI_LOCALMEM_API HLOCAL LocalFree(HLOCAL handle);
 TOVARI_LOCALMEM_API size_t LocalSize(HLOCAL handle);
+/* For checks of what plug-ins take: the live blocks now, their bytes, and the most bytes live at once
+ * since the previous call (which starts the next such span). Any pointer may be NULL. */
+TOVARI_LOCALMEM_API void LocalStatistics(size_t* liveBlocks, size_t* liveBytes, size_t* peakBytes);
 
 /* The picture-information record in its 64-bit form: hInfo at byte 24, 32 bytes in all. */
 typedef struct SpiPictureInfo {

@@ -3,6 +3,7 @@
 #define TOVARI_LOCALMEM_BUILD
 #include "tovari_spi.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -43,6 +44,8 @@ struct Blocks {
     std::mutex mutex;
     std::unordered_map<HLOCAL, Block> live;
     uintptr_t next = 1;
+    size_t liveBytes = 0;
+    size_t peakBytes = 0;
 };
 
 Blocks& Table()
@@ -67,6 +70,8 @@ HLOCAL LocalAlloc(unsigned int flags, size_t bytes)
         // Handles are small numbers, never addresses: nothing outside this table can pass for one.
         HLOCAL handle = reinterpret_cast<HLOCAL>(t.next++);
         t.live.emplace(handle, Block{data, bytes, 0});
+        t.liveBytes += bytes;
+        t.peakBytes = std::max(t.peakBytes, t.liveBytes);
         return handle;
     } catch (const std::bad_alloc&) {
         std::free(data);
@@ -107,6 +112,7 @@ HLOCAL LocalFree(HLOCAL handle)
         if (it == t.live.end())
             return handle;
         data = it->second.data;
+        t.liveBytes -= it->second.size;
         t.live.erase(it);
     }
     std::free(data);
@@ -119,6 +125,19 @@ size_t LocalSize(HLOCAL handle)
     std::lock_guard<std::mutex> lock(t.mutex);
     const auto it = t.live.find(handle);
     return it == t.live.end() ? 0 : it->second.size;
+}
+
+void LocalStatistics(size_t* liveBlocks, size_t* liveBytes, size_t* peakBytes)
+{
+    Blocks& t = Table();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    if (liveBlocks)
+        *liveBlocks = t.live.size();
+    if (liveBytes)
+        *liveBytes = t.liveBytes;
+    if (peakBytes)
+        *peakBytes = t.peakBytes;
+    t.peakBytes = t.liveBytes;
 }
 
 }  // extern "C"

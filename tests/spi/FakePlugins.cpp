@@ -32,10 +32,10 @@ struct Entries {
         p.headers.push_back(QByteArray(static_cast<const char*>(header), 16));
         return p.supported;
     }
-    static int GetPictureInfo(const char*, intptr_t, unsigned, SpiPictureInfo*)
+    static int GetPictureInfo(const char*, intptr_t, unsigned, SpiPictureInfo* info)
     {
         ++g_slots[S]->pictureInfoCalls;
-        return 0;
+        return g_slots[S]->pictureInfo ? g_slots[S]->pictureInfo(info) : 0;
     }
     static int Record(FakePlugin& p, const char* buf, intptr_t len, unsigned flag)
     {

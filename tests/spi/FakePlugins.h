@@ -24,6 +24,8 @@ struct FakePlugin {
     // Overrides the answer of GetPluginInfo (writes into the buffer itself).
     std::function<int(int number, char* buffer, int length)> pluginInfo;
     int supported = 1;
+    // GetPictureInfo; the default answers 0 and leaves the record as it is.
+    std::function<int(SpiPictureInfo* info)> pictureInfo;
     // GetPicture and GetPreview; the default answers SPI_NOT_SUPPORT.
     std::function<int(const char* buf, intptr_t len, unsigned flag, HLOCAL* info, HLOCAL* bits,
                       SpiProgressCallback progress, intptr_t user)>

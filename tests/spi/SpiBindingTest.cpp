@@ -2,6 +2,7 @@
 #include "tests/common/TestSupport.h"
 #include "tests/spi/FakePlugins.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -172,13 +173,21 @@ TEST(SpiBinding, FileNameIsTheModulePathOrTheNameGiven)
     }
 }
 
-TEST(SpiBinding, NativeLibraryRefusesFilesThatAreNotLibraries)
+TEST(SpiBinding, NativeLibraryRefusesNonLibrariesAndKeepsLongPaths)
 {
     QTemporaryDir dir;
     const QString path = test::WriteFile(dir.filePath(QStringLiteral("text.spi")), "not a library");
     TNativeSPILibrary library;
     EXPECT_EQ(library.Open(path), nullptr);
     EXPECT_EQ(CreateSPI(library, path), nullptr);
+    // A plug-in deeper than 255 bytes keeps its whole path as its name.
+    const QString deep = dir.filePath(QString(100, QLatin1Char('d')) + "/" + QString(100, QLatin1Char('e')) + "/" +
+                                      QString(100, QLatin1Char('f')));
+    ASSERT_TRUE(QDir().mkpath(deep));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(TOVARI_PLUGIN_DIR "/png.spi"), deep + "/png.spi"));
+    const std::unique_ptr<TSPI> spi = CreateSPI(library, deep + "/png.spi");
+    ASSERT_NE(spi, nullptr);
+    EXPECT_EQ(spi->FileName(), deep + "/png.spi");
 }
 
 }  // namespace

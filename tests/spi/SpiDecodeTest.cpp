@@ -270,20 +270,33 @@ TEST_F(SpiDecode, UntrustedResultsAreRefusedAndTheNextPluginTried)
         for (HLOCAL handle : liar.handedOut)
             EXPECT_EQ(LocalSize(handle), 0u) << c.what;
     }
-    // A plug-in that hands out garbage handles, or one handle twice, is refused without harm.
-    liar.picture = [](const char*, intptr_t, unsigned, HLOCAL* info, HLOCAL* bits, SpiProgressCallback, intptr_t) {
-        *info = reinterpret_cast<HLOCAL>(0x12345678);
-        *bits = reinterpret_cast<HLOCAL>(0x12345678);
-        return 0;
-    };
-    TSPIBitmap bitmap;
-    bitmap.LoadFromFile(path);
-    EXPECT_EQ(bitmap.Width(), 3);
-    // A sound top-down result is taken as it is.
-    liar.picture = test::AnswerDib(liar, DibSpec{.width = 2, .height = 3, .heightSign = -1});
-    TSPIGraphic graphic;
-    graphic.LoadFromFile(path);
-    EXPECT_EQ(graphic.Height(), -3);
+    // Handles that are garbage, or one block in two places, are refused without harm, and every block the liar
+    // took is freed (the count of live blocks is back); a sound top-down result with a text block is taken.
+    const char* const lies[] = {"none", "one block for both", "the text block is the pixels", "garbage"};
+    for (int lie = 0; lie < 4; ++lie) {
+        HLOCAL text = nullptr;
+        liar.pictureInfo = [&](SpiPictureInfo* info) { return text = info->hInfo = LocalAlloc(LMEM_ZEROINIT, 64), 0; };
+        liar.picture = [&](const char*, intptr_t, unsigned, HLOCAL* info, HLOCAL* bits, SpiProgressCallback,
+                           intptr_t) {
+            test::MakeDib(DibSpec{.width = 2, .height = 3, .bits = 32, .heightSign = -1}, info, bits);
+            if (lie == 1)
+                LocalFree(*bits), *bits = *info;
+            if (lie == 2)
+                LocalFree(*bits), *bits = text;
+            if (lie == 3)
+                LocalFree(*info), LocalFree(*bits), *info = *bits = reinterpret_cast<HLOCAL>(0x12345678);
+            return 0;
+        };
+        std::size_t blocksBefore = 0, blocksAfter = 0;
+        LocalStatistics(&blocksBefore, nullptr, nullptr);
+        {
+            TSPIGraphic graphic;
+            graphic.LoadFromFile(path);
+            EXPECT_EQ(graphic.Height(), lie == 0 ? -3 : 1) << lies[lie];
+        }
+        LocalStatistics(&blocksAfter, nullptr, nullptr);
+        EXPECT_EQ(blocksAfter, blocksBefore) << lies[lie];
+    }
 }
 
 TEST_F(SpiDecode, PixelsPalettesAndTheBitmapFile)

@@ -217,7 +217,8 @@ TEST_F(SpiRegistry, HandlersVetoAndFailuresEndOrSkip)
 
 TEST_F(SpiRegistry, PatternsRegisterLastToFirstWithTheHandlersChoice)
 {
-    FakePlugin jpeg = test::ImportPlugin({"*.jpg;*.jpeg;*.jpe", "JPEG", "*.tar.gz", "Archive", "pcx", "PCX"});
+    // An empty pattern (the list ending in ";") registers nothing and does not drop the plug-in.
+    FakePlugin jpeg = test::ImportPlugin({"*.jpg;*.jpeg;*.jpe", "JPEG", "*.tar.gz", "Archive", "pcx;", "PCX"});
     FakePlugin archive = test::ImportPlugin({"*.lzh", "LHA"});
     archive.infos[0] = "00AM";
     archive.exports.insert({"GetArchiveInfo", "GetFileInfo", "GetFile"});
@@ -261,7 +262,7 @@ TEST_F(SpiRegistry, PatternsRegisterLastToFirstWithTheHandlersChoice)
 TEST_F(SpiRegistry, TrialOrderPutsClaimingPluginsFirstNewestFirst)
 {
     FakePlugin a = test::ImportPlugin({"*.pic", "A"}), b = test::ImportPlugin({"*.bmp", "B"}),
-               c = test::ImportPlugin({"*.pic;*.pcx", "C", "*.PIC;*.x", "C2"}),
+               c = test::ImportPlugin({"*.pic;*.pcx", "C", "*.PIC;*.x", "C2", "*.abc;", "C3"}),
                archive = test::ImportPlugin({"*.pic", "Archive"});
     archive.infos[0] = "00AM";
     archive.exports.insert({"GetArchiveInfo", "GetFileInfo", "GetFile"});
@@ -274,11 +275,12 @@ TEST_F(SpiRegistry, TrialOrderPutsClaimingPluginsFirstNewestFirst)
         const char* name;
         QStringList order;
     };
-    // Only the last pattern of an entry counts: c claims pcx and x, not pic, through its patterns.
+    // Only the last pattern of an entry counts, empty ones aside: c claims pcx, x and abc, not pic.
     const Case cases[] = {
         {"photo.pic", {"a.spi", "b.spi", "c.spi"}},
         {"/dir.x/photo.X", {"c.spi", "a.spi", "b.spi"}},
         {"photo.pcx", {"c.spi", "a.spi", "b.spi"}},
+        {"photo.abc", {"c.spi", "a.spi", "b.spi"}},
         {"photo", {"a.spi", "b.spi", "c.spi"}},
         {"/dir.pic/photo", {"a.spi", "b.spi", "c.spi"}},
         {".BMP", {"b.spi", "a.spi", "c.spi"}},
