@@ -75,10 +75,11 @@ protected:
     }
     TForm1& Form() { return program->Form1; }
 
-    // Starts on the demo shop and logs in as its demo member through the dialog; true when logged in.
-    bool StartAsDemoMember()
+    // Starts on the demo shop (or a proxy in front of it) and logs in as its demo member through the
+    // dialog; true when logged in.
+    bool StartAsDemoMember(const QString& serviceUrl = DemoShopUrl())
     {
-        Start(DemoShopUrl(), [](TLoginDialog& dialog) {
+        Start(serviceUrl, [](TLoginDialog& dialog) {
             dialog.EditEmail->setText(QString::fromUtf8(shop::kDemoEmail));
             dialog.EditPasswd->setText(QString::fromUtf8(shop::kDemoPassword));
             return QDialog::Accepted;

@@ -101,21 +101,6 @@ TEST_F(SchedulerTest, ThreeFoldersChosenDuringAScanEndWithTheLastListed)
     EXPECT_EQ(Form().Scheduler().PcLoadState, LoadState::STOPED_PC);
 }
 
-TEST_F(SchedulerTest, ChangeMadeOnTheAlbumTabIsListedWhenTheLocalTabIsChosen)
-{
-    const QString folder = MakeFolder(QStringLiteral("later"), {QStringLiteral("later.jpg")});
-    Form().Tabs().setCurrentIndex(3);
-    SelectPcFolder(folder);
-    // The timer keeps ticking on the album tab, naming the album state each time, but lists nothing.
-    ASSERT_TRUE(WaitFor([] { return Count(QStringLiteral("STOPED_ALBUM")) >= 3; }));
-    EXPECT_TRUE(ListedCaptions().isEmpty());
-    EXPECT_TRUE(Form().Scheduler().StopTimer.isActive());
-
-    Form().Tabs().setCurrentIndex(0);
-    ASSERT_TRUE(WaitForListing());
-    EXPECT_EQ(ListedCaptions(), QStringList{QStringLiteral("later.jpg")});
-}
-
 // The demo member logged in, for the album side of the scheduler.
 class AlbumSchedulerTest : public ProgramTest {
 protected:

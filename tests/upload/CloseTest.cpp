@@ -21,11 +21,6 @@ struct CloseCase {
     Dialogs::Result answer = Dialogs::Result::Ok;  // to "転送を中断しますか？", when a batch runs
 };
 
-void PrintTo(const CloseCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
 const QString kStopQuestion = QStringLiteral("確認: 転送を中断しますか？");
 
 // The program runs its own event loop, as it does in use; the window is closed while work pumps events.
@@ -61,13 +56,7 @@ TEST_P(ClosingTest, WorkStopsAtOnceAndTheProgramEnds)
         slowShop = std::make_unique<shop::FaultProxy>("127.0.0.1", QUrl(DemoShopUrl()).port(),
                                                       shop::ParseFaultRule("stall:30@mode=small"));
         slowShop->Start();
-        Start(QString::fromStdString(slowShop->BaseUrl()), [](TLoginDialog& dialog) {
-            dialog.EditEmail->setText(QString::fromUtf8(shop::kDemoEmail));
-            dialog.EditPasswd->setText(QString::fromUtf8(shop::kDemoPassword));
-            return QDialog::Accepted;
-        });
-        Form().Actions().ActLogin->trigger();
-        ASSERT_TRUE(Form().Session().LoggedIn());
+        ASSERT_TRUE(StartAsDemoMember(QString::fromStdString(slowShop->BaseUrl())));
         Form().show();
         underWay = [&] {
             return Form().Scheduler().AlbumLoadState == LoadState::NOW_LOADING_ALBUM && slowShop->Misbehaved() >= 2;
@@ -123,8 +112,7 @@ TEST_P(ClosingTest, WorkStopsAtOnceAndTheProgramEnds)
 
     EXPECT_EQ(exitCode, 0) << "the program did not end";
     ASSERT_TRUE(closed);
-    EXPECT_FALSE(Form().isVisible());
-    EXPECT_FALSE(program->Form2.isVisible());
+    EXPECT_FALSE(Form().isVisible() || program->Form2.isVisible());
     EXPECT_FALSE(Form().Scheduler().StopTimer.isActive());
     const bool kept = c.answer == Dialogs::Result::Cancel;
     EXPECT_EQ(messagesAtClose.contains(kStopQuestion), c.work == Work::Upload);
