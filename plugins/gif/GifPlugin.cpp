@@ -56,9 +56,12 @@ struct GifCloser {
 constexpr int64_t kFreeGifPixels = int64_t(1) << 20;
 constexpr int64_t kGifPixelsPerByte = 4096;
 
-bool DataCanFill(int64_t width, int64_t height, std::size_t size)
+// Also within the rule every plug-in's pixel block keeps, so that a canvas the block would refuse gives
+// way to the frame's own rectangle rather than failing the picture.
+bool GifCanFill(int64_t width, int64_t height, std::size_t size)
 {
-    return width * height <= kFreeGifPixels + int64_t(size) * kGifPixelsPerByte;
+    return width * height <= kFreeGifPixels + int64_t(size) * kGifPixelsPerByte &&
+           DataCanFill(uint64_t(width), uint64_t(height), size);
 }
 
 // The first frame composed on its canvas as a browser shows it before playing: the logical screen,
@@ -70,12 +73,12 @@ int DecodeFrame(GifFileType* gif, int transparent, std::size_t size, DibWriter& 
         return SPI_OUT_OF_ORDER;
     const GifImageDesc& frame = gif->Image;
     if (frame.Width <= 0 || frame.Height <= 0 || frame.Width > 65535 || frame.Height > 65535 ||
-        !DataCanFill(frame.Width, frame.Height, size))
+        !GifCanFill(frame.Width, frame.Height, size))
         return SPI_OUT_OF_ORDER;
     int width = std::max(gif->SWidth, frame.Left + frame.Width);
     int height = std::max(gif->SHeight, frame.Top + frame.Height);
     int left = frame.Left, top = frame.Top;
-    if (width > 65535 || height > 65535 || !DataCanFill(width, height, size)) {
+    if (width > 65535 || height > 65535 || !GifCanFill(width, height, size)) {
         width = frame.Width;
         height = frame.Height;
         left = top = 0;
