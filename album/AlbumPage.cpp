@@ -7,6 +7,7 @@
 #include "platform/Dialogs.h"
 #include "platform/ImageList.h"
 #include "platform/Trace.h"
+#include "platform/Views.h"
 #include "service/ServiceClient.h"
 #include "service/ServiceProtocol.h"
 #include "service/Session.h"
@@ -223,7 +224,7 @@ std::optional<int> TAlbumPage::SelectedAlbumFolderId() const
 
 void TAlbumPage::GoUpFolder()
 {
-    if (c_.selectedTabIndex() != 3)
+    if (c_.selectedTabIndex() != kAlbumTab)
         return;
     QTreeWidgetItem* node = AlbumTreeView->currentItem();
     if (!node || !node->parent())

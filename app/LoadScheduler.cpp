@@ -1,6 +1,7 @@
 #include "app/LoadScheduler.h"
 
 #include "platform/Trace.h"
+#include "platform/Views.h"
 
 namespace tovari {
 
@@ -91,7 +92,7 @@ void TLoadScheduler::StopTimerExecute()
 
     const int tab = host_.SelectedTabIndex();
     // A request is taken when its load starts; a change during that load makes a new one.
-    if (tab == 3) {
+    if (tab == kAlbumTab) {
         if (AlbumLoadState == LoadState::STOPED_ALBUM && albumRequested_) {
             if (const std::optional<int> id = host_.SelectedAlbumFolderId()) {
                 albumRequested_ = false;
@@ -103,7 +104,7 @@ void TLoadScheduler::StopTimerExecute()
             AlbumLoadState = LoadState::STOPED_ALBUM;
             StopTimerWhenIdle();
         }
-    } else if (tab == 0) {
+    } else if (tab == kLocalTab) {
         if (PcLoadState == LoadState::STOPED_PC && pcRequested_) {
             Trace("DISP VIEW ITEMS ");
             pcRequested_ = false;

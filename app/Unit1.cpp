@@ -12,6 +12,7 @@
 #include "platform/Fonts.h"
 #include "platform/ImageList.h"
 #include "platform/Shell.h"
+#include "platform/Views.h"
 #include "service/LoginForm.h"
 #include "spi/SPILibrary.h"
 #include "upload/UploadCommand.h"
@@ -176,7 +177,7 @@ void TForm1::FormCreate()
     StatusPanel0->clear();
 
     local_->ResetListing();
-    currentView_ = 0;
+    currentView_ = kLocalTab;
     scheduler_->PcLoadState = LoadState::STOPED_PC;
     scheduler_->AlbumLoadState = LoadState::STOPED_ALBUM;
     upload_->Uploading = false;
@@ -185,11 +186,11 @@ void TForm1::FormCreate()
     if (LoginService.LoginAtStartUp()) {
         if (QTreeWidgetItem* first = album_->AlbumTreeView->topLevelItem(0))
             first->setExpanded(true);
-        ViewSelect(3);
-        DockTabSet1->setCurrentIndex(3);
+        ViewSelect(kAlbumTab);
+        DockTabSet1->setCurrentIndex(kAlbumTab);
     } else {
-        ViewSelect(0);
-        DockTabSet1->setCurrentIndex(0);
+        ViewSelect(kLocalTab);
+        DockTabSet1->setCurrentIndex(kLocalTab);
         if (NavigateWindow) {
             navigateWindow_.show();
             navigateWindow_.raise();
@@ -253,9 +254,9 @@ void TForm1::closeEvent(QCloseEvent* event)
 void TForm1::BigImageDblClick()
 {
     DockTabSet1->setCurrentIndex(currentView_);
-    if (currentView_ == 0)
+    if (currentView_ == kLocalTab)
         local_->PcListView->setFocus(Qt::OtherFocusReason);
-    else if (currentView_ == 3)
+    else if (currentView_ == kAlbumTab)
         album_->AlbumListView->setFocus(Qt::OtherFocusReason);
 }
 
@@ -266,8 +267,8 @@ void TForm1::ScrollBox1DblClick()
 
 void TForm1::ShowFullSizeView()
 {
-    DockTabSet1->setCurrentIndex(2);
-    ViewSelect(2);
+    DockTabSet1->setCurrentIndex(kFullSizeTab);
+    ViewSelect(kFullSizeTab);
 }
 
 void TForm1::ExitExecute()
@@ -277,12 +278,13 @@ void TForm1::ExitExecute()
 
 void TForm1::ViewSelect(int i)
 {
-    if (i == 3)
+    if (i == kAlbumTab)
         album_->AlbumViewSelected();
-    if (i == 3 || i == 0 || i == 1)
+    if (i == kAlbumTab || i == kLocalTab || i == kOrderTab)
         currentView_ = std::int16_t(i);
-    views_->setCurrentIndex(i >= 0 && i <= 3 ? i : 4);
-    if (i == 1)
+    // Any other index shows the blank page that stands for none of the four views.
+    views_->setCurrentIndex(i >= kLocalTab && i <= kAlbumTab ? i : kAlbumTab + 1);
+    if (i == kOrderTab)
         ActGoOrderExecute();
 }
 
@@ -293,7 +295,7 @@ void TForm1::DockTabSet1Change(int index)
 
 void TForm1::UpdateAlbumTabCaption()
 {
-    DockTabSet1->setTabText(3, session_.LoggedIn() ? session_.UserName() + QStringLiteral("さんのアルバム")
+    DockTabSet1->setTabText(kAlbumTab, session_.LoggedIn() ? session_.UserName() + QStringLiteral("さんのアルバム")
                                                    : QStringLiteral("アルバム"));
 }
 

@@ -59,7 +59,7 @@ public:
     void ExitExecute();
     bool FormCloseQuery();
 
-    // The last list view shown (0, 1 or 3); the full-size view returns to it.
+    // The last list view shown (local, order or album tab); the full-size view returns to it.
     std::int16_t CurrentView() const { return currentView_; }
     const QString& DataFolder() const { return dataFolder_; }
     const QString& ImageCacheFolder() const { return imageCacheFolder_; }

@@ -7,6 +7,7 @@
 #include "platform/ScopeExit.h"
 #include "platform/StatusGauge.h"
 #include "platform/Trace.h"
+#include "platform/Views.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -143,7 +144,7 @@ void TPcBrowser::PcFileUpRefresh()
         return;
     }
     c_.Status.StatusPanel0.setText(QString::number(count) + QStringLiteral("個選択中 "));
-    emit NavigatePage(2);
+    emit NavigatePage(kGuidePhotosSelected);
 }
 
 void TPcBrowser::ReplaceImageList()
@@ -176,7 +177,7 @@ void TPcBrowser::PcLoad(const QString& folder)
         // A new listing resets the list, which drops the selection without a word: the count, the
         // status bar and the upload command must not go on offering what is no longer selected.
         PcFileUpRefresh();
-        emit NavigatePage(1);
+        emit NavigatePage(kGuideFolderListed);
     });
 
     if (!PcImages.empty())
@@ -272,7 +273,7 @@ void TPcBrowser::PcListViewDblClick()
 
 void TPcBrowser::PcImageDrawTimerTimer()
 {
-    if (ThumbDrawing || c_.SelectedTabIndex() != 0 || model_->Count() == 0)
+    if (ThumbDrawing || c_.SelectedTabIndex() != kLocalTab || model_->Count() == 0)
         return;
     const std::int32_t last = std::min<std::int32_t>(HintEnd, std::int32_t(PcImages.size()) - 1);
     for (std::int32_t i = std::max<std::int32_t>(HintStart, 0); i <= last; ++i) {

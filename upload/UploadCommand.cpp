@@ -4,6 +4,7 @@
 #include "platform/Dialogs.h"
 #include "platform/ScopeExit.h"
 #include "platform/Trace.h"
+#include "platform/Views.h"
 #include "service/HttpClient.h"
 #include "service/ServiceClient.h"
 #include "service/ServiceProtocol.h"
@@ -138,7 +139,7 @@ bool TUploadCommand::StopForClose()
 void TUploadCommand::ActFileUpLoadExecute()
 {
     // However the command ends, the guide moves on to its last step.
-    const ScopeExit guide([this] { emit NavigatePage(3); });
+    const ScopeExit guide([this] { emit NavigatePage(kGuidePhotosSent); });
 
     if (!c_.session.TransferReady()) {
         c_.dialogs.ShowMessage(QStringLiteral("お使いのパソコンでは画像の転送が行えません。"));
