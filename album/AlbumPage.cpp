@@ -59,13 +59,14 @@ TAlbumPage::TAlbumPage(Context context, QWidget* parent)
 {
     setObjectName(QStringLiteral("AlbumView"));
     AlbumImageList = new TImageList(100, 100, 80, this);
-    AlbumActionToolBar = MakeViewToolBar(QStringLiteral("AlbumActionToolBar"));
+    AlbumActionToolBar = MakeViewToolBar(QStringLiteral("AlbumActionToolBar"), QStringLiteral("アルバムのツールバー"));
     AlbumSplitter = new QSplitter(Qt::Horizontal);
     AlbumSplitter->setHandleWidth(6);
     AlbumSplitter->setChildrenCollapsible(false);
 
     AlbumTreeView = new QTreeWidget;
     AlbumTreeView->setObjectName(QStringLiteral("AlbumTreeView"));
+    AlbumTreeView->setAccessibleName(QStringLiteral("アルバムのフォルダ"));
     AlbumTreeView->setHeaderHidden(true);
     AlbumTreeView->setIconSize(QSize(16, 16));
     AlbumTreeView->setIndentation(19);
@@ -78,6 +79,7 @@ TAlbumPage::TAlbumPage(Context context, QWidget* parent)
 
     AlbumListView = new TVirtualListView;
     AlbumListView->setObjectName(QStringLiteral("AlbumListView"));
+    AlbumListView->setAccessibleName(QStringLiteral("アルバムの写真"));
     SetUpThumbnailList(AlbumListView);
     model_ = new TVirtualListModel(*this, this);
     model_->SetImageList(AlbumImageList);

@@ -113,6 +113,7 @@ void TForm1::createMenus()
     auto icon = [this](int i) { return QIcon(IconImageList->Pixmap(i)); };
 
     ActionMainMenuBar1 = new QMenuBar(this);
+    ActionMainMenuBar1->setAccessibleName(QStringLiteral("メニュー"));
     ActionMainMenuBar1->setObjectName(QStringLiteral("ActionMainMenuBar1"));
     QFont menuFont(QStringLiteral("MS UI Gothic"));
     menuFont.setPixelSize(12);

@@ -1,7 +1,5 @@
 #include "app/Program.h"
 
-#include "app/ScreenReader.h"
-
 #include "upload/UploadCommand.h"
 
 namespace tovari {
@@ -11,7 +9,6 @@ TProgram::TProgram(Dialogs& dialogs, const QString& serviceUrl, TLoginService::S
       Form2(dialogs, &Form1)
 {
     Form1.Upload().SetProgressDialog(Form2);
-    NameProgressDialogControls(Form2);
 }
 
 }  // namespace tovari

@@ -4,7 +4,6 @@
 #include "app/Artwork.h"
 #include "app/Helper.h"
 #include "app/PluginSwitch.h"
-#include "app/ScreenReader.h"
 #include "local/FullSizeView.h"
 #include "local/LocalPage.h"
 #include "platform/Dialogs.h"
@@ -63,7 +62,6 @@ TForm1::TForm1(const Collaborators& collaborators, QWidget* parent)
     BindActions();
     createMenus();
     wireParts();
-    NameMainWindowControls(*this);
     FormCreate();
 }
 
@@ -94,6 +92,7 @@ void TForm1::createWidgets()
     tabLayout->setContentsMargins(20, 0, 0, 0);
     DockTabSet1 = new QTabBar(tabStrip);
     DockTabSet1->setObjectName(QStringLiteral("DockTabSet1"));
+    DockTabSet1->setAccessibleName(QStringLiteral("表示の切り替え"));
     DockTabSet1->setFont(PixelFont(QStringLiteral("ＭＳ Ｐゴシック"), 13));
     DockTabSet1->setDrawBase(false);
     DockTabSet1->setExpanding(false);
@@ -106,11 +105,13 @@ void TForm1::createWidgets()
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setAccessibleName(QStringLiteral("状態"));
     StatusPanel0 = new QLabel(StatusBar1);
     StatusPanel0->setMinimumWidth(50);
     StatusBar1->addWidget(StatusPanel0);
     setStatusBar(StatusBar1);
     Gauge1 = new QProgressBar(StatusBar1);
+    Gauge1->setAccessibleName(QStringLiteral("読み込みの進み具合"));
     Gauge1->setObjectName(QStringLiteral("Gauge1"));
     Gauge1->setRange(0, 100);
     Gauge1->setTextVisible(false);
@@ -124,9 +125,10 @@ void TForm1::createWidgets()
     bigImageView_ = new TBigImageView;
     auto selectedTab = [this] { return DockTabSet1->currentIndex(); };
     local_ = new TLocalPage({session_, scheduler_->PcLoadState, status, *bigImageView_, selectedTab});
-    OrderActionToolBar = MakeViewToolBar(QStringLiteral("OrderActionToolBar"));
+    OrderActionToolBar = MakeViewToolBar(QStringLiteral("OrderActionToolBar"), QStringLiteral("注文のツールバー"));
     auto* orderList = new QListView;
     orderList->setObjectName(QStringLiteral("OrderListView"));
+    orderList->setAccessibleName(QStringLiteral("注文の一覧"));
     OrderView_ = MakeViewPanel(OrderActionToolBar, orderList);
     OrderView_->setObjectName(QStringLiteral("OrderView"));
     album_ = new TAlbumPage({session_, scheduler_->AlbumLoadState, status, *bigImageView_, *IconImageList, Service, Urls,

@@ -27,6 +27,7 @@ TBigImageView::TBigImageView(QWidget* parent) : QWidget(parent)
     setObjectName(QStringLiteral("BigImageView"));
     ScrollBox1 = new QScrollArea;
     ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
+    ScrollBox1->setAccessibleName(QStringLiteral("画像"));
     ScrollBox1->setWidgetResizable(false);
     ScrollBox1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     BigImage = new QLabel;

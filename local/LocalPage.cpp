@@ -29,10 +29,15 @@ public:
 
 }  // namespace
 
-QToolBar* MakeViewToolBar(const QString& name)
+QToolBar* MakeViewToolBar(const QString& name, const QString& title)
 {
-    auto* bar = new QToolBar(name);
+    // The title is what a screen reader announces for the bar.
+    auto* bar = new QToolBar(title);
     bar->setObjectName(name);
+    bar->setAccessibleName(title);
+    // Qt's button for the tool buttons that do not fit has no caption of its own.
+    if (auto* more = bar->findChild<QWidget*>(QStringLiteral("qt_toolbar_ext_button")))
+        more->setAccessibleName(QStringLiteral("その他のボタン"));
     bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     bar->setIconSize(QSize(16, 16));
     bar->setStyleSheet(QStringLiteral("QToolBar { background: rgb(247, 246, 238); border: none; }"));
@@ -71,13 +76,14 @@ TLocalPage::TLocalPage(Context context, QWidget* parent) : QWidget(parent), sess
     setObjectName(QStringLiteral("PcView"));
     PcImageDrawTimer.setInterval(100);
 
-    PcActionToolBar = MakeViewToolBar(QStringLiteral("PcActionToolBar"));
+    PcActionToolBar = MakeViewToolBar(QStringLiteral("PcActionToolBar"), QStringLiteral("パソコンのツールバー"));
     PcSplitter = new QSplitter(Qt::Horizontal);
     PcSplitter->setHandleWidth(6);
     PcSplitter->setChildrenCollapsible(false);
 
     PcTreeView = new QTreeView;
     PcTreeView->setObjectName(QStringLiteral("PcTreeView"));
+    PcTreeView->setAccessibleName(QStringLiteral("パソコンのフォルダ"));
     PcTreeView->setHeaderHidden(true);
     PcTreeView->setRootIsDecorated(false);
     PcTreeView->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -91,6 +97,7 @@ TLocalPage::TLocalPage(Context context, QWidget* parent) : QWidget(parent), sess
 
     PcListView = new TVirtualListView;
     PcListView->setObjectName(QStringLiteral("PcListView"));
+    PcListView->setAccessibleName(QStringLiteral("パソコンの写真"));
     SetUpThumbnailList(PcListView);
     PcListPopupActionBar = new QMenu(this);
     PcListPopupActionBar->setObjectName(QStringLiteral("PcListPopupActionBar"));

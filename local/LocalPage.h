@@ -72,7 +72,7 @@ private:
 };
 
 // A toolbar of the view panels: text beside a 16 x 16 icon, on the bar colour.
-QToolBar* MakeViewToolBar(const QString& name);
+QToolBar* MakeViewToolBar(const QString& name, const QString& title);
 // A view panel: a toolbar on top of the content.
 QWidget* MakeViewPanel(QToolBar* toolBar, QWidget* content);
 // The thumbnail grid both lists share: 100 x 100 pictures, multi-select, a pop-up on request.

@@ -20,6 +20,7 @@ TForm2::TForm2(Dialogs& dialogs, QWidget* parent) : QDialog(parent), dialogs_(di
     setModal(false);
 
     Gauge1 = new QProgressBar(this);
+    Gauge1->setAccessibleName(QStringLiteral("転送の進み具合"));
     Gauge1->setObjectName(QStringLiteral("Gauge1"));
     Gauge1->setGeometry(24, 40, 237, 21);
     Gauge1->setRange(0, 100);
