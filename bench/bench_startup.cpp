@@ -92,6 +92,7 @@ double Launch(Display& display, const std::string& program, const std::string& s
     const std::filesystem::path home = std::filesystem::temp_directory_path() / ("bench-startup-" + std::to_string(getpid()));
     std::filesystem::remove_all(home);
     std::filesystem::create_directories(home / "data" / "tovari");
+    std::filesystem::permissions(home, std::filesystem::perms::owner_all);  // Qt wants a private runtime folder
     if (!settings.empty())
         std::ofstream(home / "data" / "tovari" / "tovari.ini", std::ios::binary) << settings;
     std::vector<std::string> env = {"HOME=" + home.string(), "XDG_DATA_HOME=" + (home / "data").string(),
