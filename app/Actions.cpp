@@ -4,6 +4,7 @@
 #include "album/AlbumPage.h"
 #include "app/PluginSwitch.h"
 #include "local/LocalPage.h"
+#include "platform/Fonts.h"
 #include "platform/ImageList.h"
 #include "upload/UploadCommand.h"
 
@@ -115,9 +116,7 @@ void TForm1::createMenus()
     ActionMainMenuBar1 = new QMenuBar(this);
     ActionMainMenuBar1->setAccessibleName(QStringLiteral("メニュー"));
     ActionMainMenuBar1->setObjectName(QStringLiteral("ActionMainMenuBar1"));
-    QFont menuFont(QStringLiteral("MS UI Gothic"));
-    menuFont.setPixelSize(12);
-    ActionMainMenuBar1->setFont(menuFont);
+    ActionMainMenuBar1->setFont(PixelFont(QStringLiteral("MS UI Gothic"), 12));
     ActionMainMenuBar1->setFixedHeight(23);
     ActionMainMenuBar1->setStyleSheet(QStringLiteral("QMenuBar { background: rgb(247, 246, 238); }"));
     setMenuBar(ActionMainMenuBar1);

@@ -1,6 +1,7 @@
 #include "platform/Application.h"
 
 #include "platform/Dialogs.h"
+#include "platform/Fonts.h"
 
 #include <QLibraryInfo>
 #include <QLocale>
@@ -15,6 +16,11 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
     if (qtTexts_.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         installTranslator(&qtTexts_);
+    // Texts without a font of their own (Qt's dialogs, input fields) are Japanese too; naming the CJK
+    // family spares every such text a search through the desktop's fallback fonts.
+    QFont font = QApplication::font();
+    font.setFamilies({kJapaneseFont});
+    QApplication::setFont(font);
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event)

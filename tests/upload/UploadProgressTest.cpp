@@ -1,3 +1,4 @@
+#include "platform/Fonts.h"
 #include "tests/upload/UploadFixture.h"
 
 #include <QKeyEvent>
@@ -33,8 +34,7 @@ TEST_F(UploadProgressTest, ControlsStandWhereDesignedWithTheirTexts)
     for (const Qt::WindowType button : {Qt::WindowSystemMenuHint, Qt::WindowCloseButtonHint, Qt::WindowMinimizeButtonHint,
                                         Qt::WindowMaximizeButtonHint, Qt::WindowContextHelpButtonHint})
         EXPECT_FALSE(flags & button) << "title-bar button " << int(button);
-    EXPECT_EQ(d.font().pixelSize(), 11);
-    EXPECT_EQ(d.font().families().value(0), QStringLiteral("Tahoma"));
+    EXPECT_EQ(d.font(), PixelFont(QStringLiteral("Tahoma"), 11));
 
     struct Control {
         QWidget* widget;
