@@ -309,8 +309,10 @@ void TAlbumPage::AlbumLoad(int folderId)
 
     QProgressBar& gauge = c_.status.Gauge1;
     ShowGaugeInStatusBar(gauge, c_.status.StatusBar1);
-    for (const QImage* image : {&c_.unknownFileImage, &c_.folderImage, &c_.folderUpImage})
-        AlbumImageList->Add(*image);
+    if (listPictures_.empty())
+        listPictures_ = c_.drawListPictures();
+    for (const QImage& image : listPictures_)
+        AlbumImageList->Add(image);
 
     // List item k shows slot k: slots are filled in the order photos are listed, so a skipped line
     // leaves no gap and each item's caption, picture and full-size photo come from one line.

@@ -62,10 +62,9 @@ public:
         // prepared its data folder.
         std::function<QString()> imageCacheFolder;
         std::function<int()> selectedTabIndex;
-        // The three 100 x 100 pictures that open every thumbnail list: unknown file, folder, folder up.
-        QImage unknownFileImage;
-        QImage folderImage;
-        QImage folderUpImage;
+        // Draws the three 100 x 100 pictures that open every thumbnail list: unknown file, folder,
+        // folder up. Asked once, at the first listing, so that start-up does not draw them.
+        std::function<std::vector<QImage>()> drawListPictures;
     };
 
     explicit TAlbumPage(Context context, QWidget* parent = nullptr);
@@ -137,6 +136,7 @@ private:
     QAction* actReload_ = nullptr;
     QIcon folderIcon_;
     std::unordered_set<int> undecodableThumbnails_;  // of the running listing
+    std::vector<QImage> listPictures_;  // drawn at the first listing
 };
 
 // Shown when a full-size album photo cannot be stored or decoded.

@@ -77,9 +77,6 @@ void TForm1::createWidgets()
     IconImageList = new TImageList(16, 16, 4, this);
     for (int i = 0; i < 4; ++i)
         IconImageList->Add(DrawIcon(i));
-    UnknownFileImage = DrawUnknownFileImage();
-    FolderImage = DrawFolderImage();
-    FolderUpImage = DrawFolderUpImage();
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -132,8 +129,10 @@ void TForm1::createWidgets()
     OrderView_ = MakeViewPanel(OrderActionToolBar, orderList);
     OrderView_->setObjectName(QStringLiteral("OrderView"));
     album_ = new TAlbumPage({session_, scheduler_->AlbumLoadState, status, *bigImageView_, *IconImageList, Service, Urls,
-                             [this] { return imageCacheFolder_; }, selectedTab, UnknownFileImage, FolderImage,
-                             FolderUpImage});
+                             [this] { return imageCacheFolder_; }, selectedTab, [] {
+                                 return std::vector<QImage>{DrawUnknownFileImage(), DrawFolderImage(),
+                                                            DrawFolderUpImage()};
+                             }});
     for (QWidget* view : {static_cast<QWidget*>(local_), OrderView_, static_cast<QWidget*>(bigImageView_),
                           static_cast<QWidget*>(album_), new QWidget})
         views_->addWidget(view);

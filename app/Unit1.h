@@ -144,9 +144,6 @@ private:
     QLabel* StatusPanel0 = nullptr;
     QProgressBar* Gauge1 = nullptr;
     TImageList* IconImageList = nullptr;
-    QImage UnknownFileImage;
-    QImage FolderImage;
-    QImage FolderUpImage;
 
     QSize pendingFrameSize_;  // outer size from the settings, until the frame is known
     bool closing_ = false;    // the window has agreed to close; the program is ending

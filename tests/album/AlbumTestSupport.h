@@ -173,7 +173,8 @@ protected:
         formImages[2] = SolidImage(QColor(0, 0, 255));
         page = std::make_unique<TAlbumPage>(TAlbumPage::Context{
             session, state, TStatusLine{statusBar, panel, gauge}, bigImageView, icons, service, urls,
-            [this] { return Cache(); }, [this] { return tab; }, formImages[0], formImages[1], formImages[2]});
+            [this] { return Cache(); }, [this] { return tab; },
+            [this] { return std::vector<QImage>(std::begin(formImages), std::end(formImages)); }});
         page->BindActions(actions);
     }
 
