@@ -80,12 +80,5 @@ TEST_F(ShopBadRequestTest, OversizeUploadIsRefusedWithTheLimit)
     EXPECT_EQ(DecodeImage(Text("/wis/order_image.php?sid=" + sessionId + "&id=1")).size(), QSize(100, 100));
 }
 
-TEST_F(ShopBadRequestTest, BusyPortIsReportedAndTheRunningShopGoesOn)
-{
-    QTemporaryDir otherData;
-    ShopServer second({.dataFolder = otherData.path().toStdString(), .port = port_, .seedDemoAlbum = false});
-    EXPECT_THROW(second.Start(), EShopStart);
-}
-
 }  // namespace
 }  // namespace tovari::shop::test
