@@ -42,8 +42,8 @@ TEST_F(ShopSafetyTest, SessionIdentifiersAreLongAndUnrelated)
     }
 }
 
-// Only a salted hash is stored: the same password twice gives two different hashes, the demo member
-// still logs in and a wrong password does not.
+// Only a salted hash is stored: the same password twice gives two different hashes. (Logging in with
+// the right and the wrong password is ShopProtocolTest's table.)
 TEST_F(ShopSafetyTest, PasswordsAreStoredOnlyAsSaltedHashes)
 {
     Store& store = Server().ShopStore();
@@ -54,11 +54,7 @@ TEST_F(ShopSafetyTest, PasswordsAreStoredOnlyAsSaltedHashes)
     EXPECT_TRUE(demo.starts_with("$argon2")) << demo;
     EXPECT_EQ(demo.find(kDemoPassword), std::string::npos);
     EXPECT_NE(demo, hanako);
-    EXPECT_TRUE(store.FindMember(kDemoEmail, kDemoPassword));
-    EXPECT_TRUE(store.FindMember("HANAKO@tovari.example", kDemoPassword));
-    EXPECT_FALSE(store.FindMember(kDemoEmail, "demo-pas"));
     EXPECT_FALSE(store.FindMember(kDemoEmail, ""));
-    LogInDemo();
 }
 
 // A database from before hashing holds passwords as given; the first start converts every one of
