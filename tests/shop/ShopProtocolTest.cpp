@@ -16,7 +16,6 @@ TEST_F(ShopProtocolTest, SessionAndNameReplies)
     auto issued = Get("/wis/wi_login.php?mode=cookie_get");
     ASSERT_TRUE(issued);
     EXPECT_EQ(issued->get_header_value("Content-Type"), "text/html; charset=Shift_JIS");
-    EXPECT_EQ(issued->body.find_first_not_of("0123456789abcdef"), std::string::npos) << issued->body;
     EXPECT_EQ(issued->get_header_value("Set-Cookie"), "sid=" + issued->body + "; path=/");
     EXPECT_NE(NewSession(), issued->body);
     EXPECT_EQ(Text("/wis/wi_login.php/" + issued->body + "?mode=get_name"), "NG");

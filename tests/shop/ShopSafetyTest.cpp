@@ -126,17 +126,16 @@ TEST_F(ShopSafetyTest, SeedingHappensAfterBindingAndAllAtOnce)
     EXPECT_FALSE(broken.ShopStore().HasMembers());
 }
 
-TEST(FaultRule, ParsesKindTimePathAndCount)
+TEST(FaultRule, ParsesKindTimePathSkipAndCount)
 {
-    const FaultRule stall = ParseFaultRule("stall:2500@/wis/wi_login.php*3");
-    EXPECT_EQ(stall.fault, TFault::Stall);
-    EXPECT_EQ(stall.stall, std::chrono::milliseconds(2500));
-    EXPECT_EQ(stall.pathPart, "/wis/wi_login.php");
-    EXPECT_EQ(stall.times, 3);
-    for (const auto& [text, fault] : {std::pair("drop", TFault::Drop), std::pair("500", TFault::Status500),
-                                      std::pair("not-http@x", TFault::NotHttp), std::pair("endless*1", TFault::EndlessBody)})
+    const FaultRule r = ParseFaultRule("keep-alive,stall:2500@/wis/wi_login.php^2*3");
+    EXPECT_EQ(std::tuple(r.keepAlive, r.fault, r.stall.count(), r.pathPart, r.skip, r.times),
+              std::tuple(true, TFault::Stall, 2500, std::string("/wis/wi_login.php"), 2, 3));
+    for (const auto& [text, fault] :
+         {std::pair("drop", TFault::Drop), std::pair("500", TFault::Status500), std::pair("not-http@x", TFault::NotHttp),
+          std::pair("endless*1", TFault::EndlessBody), std::pair("lost-reply^1", TFault::LostReply)})
         EXPECT_EQ(ParseFaultRule(text).fault, fault) << text;
-    for (const char* bad : {"", "stall", "stall:", "stall:x", "drop:100", "explode", "drop*", "drop*x", "500*-1"})
+    for (const char* bad : {"", "stall", "stall:", "stall:x", "drop:100", "explode", "drop*", "drop*x", "500*-1", "drop^"})
         EXPECT_THROW(ParseFaultRule(bad), EFaultRule) << bad;
 }
 
