@@ -81,14 +81,17 @@ TEST_F(LoginTest, FirstStartSendsEmptyCredentialsAndFallsBackToRequestTwo)
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
+// Credentials with reserved and Japanese characters go out as percent-encoded CP932; the cookie of an
+// accepted login goes with the name request.
 TEST_F(LoginTest, AcceptedLoginTakesCookieAndNameThenSwitchesToLoggedIn)
 {
     Script({.loginReply = "OK", .loginCookie = "sid=S9; Path=/"});
-    dialog.EditEmail->setText("taro@example.jp");
-    dialog.EditPasswd->setText("pw");
+    dialog.EditEmail->setText("a+b@example.jp");
+    dialog.EditPasswd->setText(QStringLiteral("&=+%# パスワード"));
     EXPECT_TRUE(login->Login());
     EXPECT_EQ(server.Targets(),
-              (Targets{"/wis/wi_login.php/?email=taro%40example.jp&passwd=pw", "/wis/wi_login.php/S9?mode=get_name"}));
+              (Targets{"/wis/wi_login.php/?email=a%2Bb%40example.jp&passwd=%26%3D%2B%25%23%20%83p%83X%83%8F%81%5B%83h",
+                       "/wis/wi_login.php/S9?mode=get_name"}));
     EXPECT_THAT(server.Requests()[1].Header("Cookie"), testing::Contains("sid=S9"));
     EXPECT_EQ(session.SessionId(), "S9");
     EXPECT_EQ(session.UserName(), QStringLiteral("山田"));
@@ -101,62 +104,42 @@ TEST_F(LoginTest, AcceptedLoginTakesCookieAndNameThenSwitchesToLoggedIn)
     EXPECT_FALSE(session.LoggedIn());
 }
 
-TEST_F(LoginTest, PasswordWithReservedAndJapaneseCharactersArrivesIntact)
+// A failure of either request at start-up is shown and ends logged out; transfers may go ahead only
+// with an identifier.
+TEST_F(LoginTest, FailuresAtStartUpAreShownAndEndLoggedOut)
 {
-    session.SetSessionId("S1");
-    Script({});
-    dialog.EditEmail->setText("a+b@example.jp");
-    dialog.EditPasswd->setText(QStringLiteral("&=+%# パスワード"));
-    login->Login();
-    const auto requests = server.Requests();
-    ASSERT_FALSE(requests.empty());
-    EXPECT_EQ(requests[0].target, "/wis/wi_login.php/S1?email=a%2Bb%40example.jp&passwd=%26%3D%2B%25%23%20%83p%83X%83%8F%81%5B%83h");
-    EXPECT_EQ(requests[0].params.find("passwd")->second, "&=+%# \x83p\x83X\x83\x8F\x81[\x83h");
-    EXPECT_EQ(requests[0].params.find("email")->second, "a+b@example.jp");
-}
-
-TEST_F(LoginTest, ErrorStatusOnRequestOneShowsTwoMessagesAndEndsLoggedOut)
-{
-    session.SetSessionId("S1");
-    Script({.loginStatus = 500});
-    EXPECT_FALSE(login->Login());
-    EXPECT_EQ(dialogs.messages, (QStringList{"Network Error No 100", QString::fromUtf8("ネットワークエラーが発生しました。\r\n"
-                                                                                      "時間をおいて、再度ログインしてください。")}));
-    EXPECT_EQ(host.logoutProcCalls, 1);
-    EXPECT_TRUE(session.TransferReady());
-}
-
-TEST_F(LoginTest, StartWithoutServiceShowsThreeMessagesAndRefusesTransfers)
-{
-    Connect(test::ClosedPortUrl());
-    session.SetTransferReady(true);
-    EXPECT_FALSE(login->LoginAtStartUp());
-    EXPECT_EQ(dialogs.messages, (QStringList{kConnection, kConnection, kNoCookie}));
-    EXPECT_FALSE(session.TransferReady());
-    EXPECT_EQ(host.logoutProcCalls, 1);
-    EXPECT_TRUE(session.SessionId().isEmpty());
-}
-
-TEST_F(LoginTest, IssuedIdentifierWithControlCharactersIsRefused)
-{
-    Script({.cookieGetReply = "AB\rX-Evil: 1\r\n"});
-    login->Login();
-    EXPECT_TRUE(session.SessionId().isEmpty());
-    EXPECT_EQ(dialogs.messages, QStringList{kNoCookie});
-    EXPECT_FALSE(session.TransferReady());
-}
-
-// An error status of request 2 passes through Login, but start-up shows it and ends logged out.
-TEST_F(LoginTest, StartUpSurvivesAnErrorStatusOfRequestTwo)
-{
+    // Outside start-up, an error status of the identifier request passes to the caller.
     Script({.cookieGetStatus = 503});
     EXPECT_THROW(login->Login(), EIdHTTPProtocolException);
     EXPECT_EQ(host.logoutProcCalls, 0);
-    EXPECT_FALSE(login->LoginAtStartUp());
-    ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_TRUE(dialogs.messages.front().contains("503"));
-    EXPECT_FALSE(session.TransferReady());
-    EXPECT_EQ(host.logoutProcCalls, 1);
+
+    const QString networkError = QString::fromUtf8("ネットワークエラーが発生しました。\r\n時間をおいて、再度ログインしてください。");
+    const QString errorStatus = QString::fromUtf8("サービスがエラーを返しました。\n(HTTP/1.1 503 Service Unavailable)");
+    struct Case {
+        const char* what;
+        std::optional<ShopScript> script;  // none: no service listens
+        QStringList messages;
+        QString sessionId;
+    };
+    for (const Case& c : {Case{"no service", std::nullopt, {kConnection, kConnection, kNoCookie}, ""},
+                          Case{"error status of the login", ShopScript{.loginStatus = 500},
+                               {"Network Error No 100", networkError}, "ISSUED"},
+                          Case{"error status of the identifier", ShopScript{.cookieGetStatus = 503}, {errorStatus}, ""},
+                          Case{"identifier with control characters", ShopScript{.cookieGetReply = "AB\rX-Evil: 1\r\n"},
+                               {kNoCookie}, ""}}) {
+        SCOPED_TRACE(c.what);
+        Connect(c.script ? server.BaseUrl() : test::ClosedPortUrl());
+        Script(c.script.value_or(ShopScript{}));
+        session.SetSessionId("");
+        session.SetTransferReady(true);
+        dialogs.messages.clear();
+        host.logoutProcCalls = 0;
+        EXPECT_FALSE(login->LoginAtStartUp());
+        EXPECT_EQ(dialogs.messages, c.messages);
+        EXPECT_EQ(session.SessionId(), c.sessionId);
+        EXPECT_EQ(session.TransferReady(), !c.sessionId.isEmpty());
+        EXPECT_EQ(host.logoutProcCalls, 1);
+    }
 }
 
 // Logout tells the service and keeps the identifier for later requests; without a service it still

@@ -8,22 +8,25 @@
 namespace tovari {
 namespace {
 
+// Reply text as the tables write it: "|" stands for the field separator.
+QString Wire(QString text)
+{
+    return text.replace('|', QStringLiteral("<!--SEP-->"));
+}
+
 TEST(ServiceProtocol, RepliesSplitIntoLinesAndFields)
 {
+    using Split = std::pair<QString, QStringList>;
     for (const auto& [text, lines] :
-         {std::pair<QString, QStringList>("", {}), std::pair<QString, QStringList>("OK\r\n", {"OK"}),
-          std::pair<QString, QStringList>("\n", {""}), std::pair<QString, QStringList>("a\r\nb\nc\rd", {"a", "b", "c", "d"}),
-          std::pair<QString, QStringList>("a\n\nb", {"a", "", "b"}), std::pair<QString, QStringList>("a\n\n", {"a", ""}),
-          std::pair<QString, QStringList>("a\n\rb", {"a", "", "b"}), std::pair<QString, QStringList>("a\r\r\nb", {"a", "", "b"})})
+         {Split("", {}), Split("OK\r\n", {"OK"}), Split("\n", {""}), Split("a\r\nb\nc\rd", {"a", "b", "c", "d"}),
+          Split("a\n\nb", {"a", "", "b"}), Split("a\n\n", {"a", ""}), Split("a\n\rb", {"a", "", "b"}),
+          Split("a\r\r\nb", {"a", "", "b"})})
         EXPECT_EQ(SplitReplyLines(text), lines) << text.toStdString();
     // Every separator ends a field, but one at the very end adds none.
     for (const auto& [line, fields] :
-         {std::pair<QString, QStringList>("", {}), std::pair<QString, QStringList>("5<!--SEP-->0<!--SEP-->", {"5", "0"}),
-          std::pair<QString, QStringList>("<!--SEP-->x", {"", "x"}),
-          std::pair<QString, QStringList>("a<!--SEP--><!--SEP-->b", {"a", "", "b"}),
-          std::pair<QString, QStringList>("a<!--SEP--b", {"a<!--SEP--b"}),
-          std::pair<QString, QStringList>("3<!--SEP-->旅行 2008", {"3", "旅行 2008"})})
-        EXPECT_EQ(SplitReplyFields(line), fields) << line.toStdString();
+         {Split("", {}), Split("5|0|", {"5", "0"}), Split("|x", {"", "x"}), Split("a||b", {"a", "", "b"}),
+          Split("a<!--SEP--b", {"a<!--SEP--b"}), Split("3|旅行 2008", {"3", "旅行 2008"})})
+        EXPECT_EQ(SplitReplyFields(Wire(line)), fields) << line.toStdString();
     EXPECT_EQ(FirstReplyLine("NG\r\nreason"), "NG");
     EXPECT_EQ(FirstReplyLine("\nNG"), "");
     EXPECT_EQ(StripTrailingLineBreaks("abc\n\r\n"), "abc");
@@ -46,24 +49,18 @@ TEST(ServiceProtocol, IntegersAreDecimalWithin32BitsAndIdentifiersFreeOfControls
 TEST(ServiceProtocol, FolderListStopsAtTheFirstBadLine)
 {
     using Folders = std::vector<std::tuple<int, int, QString>>;
+    using Case = std::pair<QString, Folders>;
     for (const auto& [reply, expected] : {
-             std::pair<QString, Folders>("header\r\n", {}), std::pair<QString, Folders>("NG", {}),
-             std::pair<QString, Folders>("h\r\n10<!--SEP-->0<!--SEP-->旅行\r\n11<!--SEP-->1<!--SEP-->京都<!--SEP-->extra\r\n"
-                                         "12<!--SEP-->0<!--SEP-->家族\r\n",
-                                         {{10, 0, "旅行"}, {11, 1, "京都"}, {12, 0, "家族"}}),
-             std::pair<QString, Folders>("h\n10<!--SEP-->0<!--SEP-->a\n11<!--SEP-->2<!--SEP-->b\n12<!--SEP-->0<!--SEP-->c",
-                                         {{10, 0, "a"}}),
-             std::pair<QString, Folders>("h\n10<!--SEP-->-1<!--SEP-->a", {}),
-             std::pair<QString, Folders>("h\n10<!--SEP-->0<!--SEP-->a\n5<!--SEP-->0<!--SEP-->\n6<!--SEP-->0<!--SEP-->b",
-                                         {{10, 0, "a"}}),
-             std::pair<QString, Folders>("h\nx<!--SEP-->0<!--SEP-->a", {}),
+             Case("header\r\n", {}), Case("NG", {}),
+             Case("h\r\n10|0|旅行\r\n11|1|京都|extra\r\n12|0|家族\r\n",
+                  {{10, 0, "旅行"}, {11, 1, "京都"}, {12, 0, "家族"}}),
+             Case("h\n10|0|a\n11|2|b\n12|0|c", {{10, 0, "a"}}), Case("h\n10|-1|a", {}),
+             Case("h\n10|0|a\n5|0|\n6|0|b", {{10, 0, "a"}}), Case("h\nx|0|a", {}),
              // Folder ids name no file: a sign and leading zeros are read as numbers.
-             std::pair<QString, Folders>("h\n+5<!--SEP-->0<!--SEP-->a\n007<!--SEP-->1<!--SEP-->b",
-                                         {{5, 0, "a"}, {7, 1, "b"}}),
-             std::pair<QString, Folders>("h\n10<!--SEP-->0<!--SEP-->a\n\n11<!--SEP-->0<!--SEP-->b", {{10, 0, "a"}}),
-             std::pair<QString, Folders>("h\n10<!--SEP-->0<!--SEP--><!--SEP-->x", {{10, 0, ""}})}) {
+             Case("h\n+5|0|a\n007|1|b", {{5, 0, "a"}, {7, 1, "b"}}),
+             Case("h\n10|0|a\n\n11|0|b", {{10, 0, "a"}}), Case("h\n10|0||x", {{10, 0, ""}})}) {
         Folders got;
-        for (const TFolderListEntry& f : ReadFolderList(reply))
+        for (const TFolderListEntry& f : ReadFolderList(Wire(reply)))
             got.emplace_back(f.Id, f.ParentIndex, f.Name);
         EXPECT_EQ(got, expected) << reply.toStdString();
     }
@@ -73,24 +70,18 @@ TEST(ServiceProtocol, FolderListStopsAtTheFirstBadLine)
 TEST(ServiceProtocol, PhotoListKeepsKindOneUpToTheFirstBadLine)
 {
     using Photos = std::vector<std::tuple<int, int, QString, QString>>;  // line, id, id text, name
+    using Case = std::pair<QString, Photos>;
     for (const auto& [reply, expected] : {
-             std::pair<QString, Photos>("2<!--SEP-->17<!--SEP-->a.jpg\r\n1<!--SEP-->18<!--SEP-->b.jpg\r\n", {{1, 18, "18", "b.jpg"}}),
-             std::pair<QString, Photos>("1<!--SEP-->18<!--SEP-->c.JPG", {{0, 18, "18", "c.JPG"}}),
+             Case("2|17|a.jpg\r\n1|18|b.jpg\r\n", {{1, 18, "18", "b.jpg"}}),
+             Case("1|18|c.JPG", {{0, 18, "18", "c.JPG"}}),
              // An id must name its cache file one way only: no sign, blank or leading zero.
-             std::pair<QString, Photos>("1<!--SEP-->0<!--SEP-->z.jpg\n1<!--SEP-->018<!--SEP-->c.jpg", {{0, 0, "0", "z.jpg"}}),
-             std::pair<QString, Photos>("1<!--SEP-->+18<!--SEP-->c.jpg", {}),
-             std::pair<QString, Photos>("1<!--SEP--> 18<!--SEP-->c.jpg", {}),
-             std::pair<QString, Photos>("1<!--SEP-->-18<!--SEP-->c.jpg", {}),
-             std::pair<QString, Photos>("1<!--SEP-->4294967314<!--SEP-->c.jpg", {}),
-             std::pair<QString, Photos>("1<!--SEP-->1<!--SEP-->a.jpg\n1<!--SEP-->x<!--SEP-->b.jpg\n1<!--SEP-->3<!--SEP-->c.jpg",
-                                        {{0, 1, "1", "a.jpg"}}),
-             std::pair<QString, Photos>("1<!--SEP-->1<!--SEP-->a.jpg\n1<!--SEP-->2\n1<!--SEP-->3<!--SEP-->c.jpg",
-                                        {{0, 1, "1", "a.jpg"}}),
-             std::pair<QString, Photos>("0\n1<!--SEP-->3<!--SEP-->c.jpg", {{1, 3, "3", "c.jpg"}}),
-             std::pair<QString, Photos>("1<!--SEP-->1<!--SEP-->a.jpg\n\n1<!--SEP-->3<!--SEP-->c.jpg", {{0, 1, "1", "a.jpg"}}),
-             std::pair<QString, Photos>("NG", {})}) {
+             Case("1|0|z.jpg\n1|018|c.jpg", {{0, 0, "0", "z.jpg"}}), Case("1|+18|c.jpg", {}), Case("1| 18|c.jpg", {}),
+             Case("1|-18|c.jpg", {}), Case("1|4294967314|c.jpg", {}),
+             Case("1|1|a.jpg\n1|x|b.jpg\n1|3|c.jpg", {{0, 1, "1", "a.jpg"}}),
+             Case("1|1|a.jpg\n1|2\n1|3|c.jpg", {{0, 1, "1", "a.jpg"}}), Case("0\n1|3|c.jpg", {{1, 3, "3", "c.jpg"}}),
+             Case("1|1|a.jpg\n\n1|3|c.jpg", {{0, 1, "1", "a.jpg"}}), Case("NG", {})}) {
         Photos got;
-        for (const TPhotoListEntry& p : ReadPhotoList(reply))
+        for (const TPhotoListEntry& p : ReadPhotoList(Wire(reply)))
             got.emplace_back(p.LineIndex, p.Id, p.IdText, p.Name);
         EXPECT_EQ(got, expected) << reply.toStdString();
     }

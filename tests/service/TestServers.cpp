@@ -23,7 +23,7 @@ RecordingServer::RecordingServer()
         Handler handler;
         {
             std::lock_guard lock(mutex_);
-            requests_.push_back({req.target, req.headers, req.params, req.remote_port});
+            requests_.push_back({req.target, req.headers, req.remote_port});
             handler = handler_;
         }
         if (handler)
@@ -95,25 +95,23 @@ int BindLoopback(int& port)
 }
 }  // namespace
 
-RawHttpServer::RawHttpServer(std::string reply, bool accepting) : reply_(std::move(reply))
+RawHttpServer::RawHttpServer(std::string reply) : reply_(std::move(reply))
 {
     listener_ = BindLoopback(port_);
     if (::listen(listener_, 8) != 0)
         throw std::runtime_error("test server cannot listen");
-    if (accepting)
-        thread_ = std::thread([this] {
-            for (int connection; (connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
-                Handle(connection);
-                ::close(connection);
-            }
-        });
+    thread_ = std::thread([this] {
+        for (int connection; (connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
+            Handle(connection);
+            ::close(connection);
+        }
+    });
 }
 
 RawHttpServer::~RawHttpServer()
 {
     ::shutdown(listener_, SHUT_RDWR);  // wakes accept()
-    if (thread_.joinable())
-        thread_.join();
+    thread_.join();
     ::close(listener_);
 }
 

@@ -23,7 +23,6 @@ public:
     struct Request {
         std::string target;  // as it stood in the request line, not decoded
         httplib::Headers headers;
-        httplib::Params params;  // query, decoded to bytes
         int remotePort = -1;
         std::vector<std::string> Header(const std::string& name) const;  // every value, in order
     };
@@ -49,11 +48,10 @@ private:
 
 // A bare socket server on 127.0.0.1 that keeps the bytes of each request exactly as they came and
 // answers with the given bytes (none: the connection closes without a reply), one connection at a
-// time. A server that does not accept lets every request stall: the kernel takes the connection and
-// nothing ever answers.
+// time.
 class RawHttpServer {
 public:
-    explicit RawHttpServer(std::string reply = Ok("OK"), bool accepting = true);
+    explicit RawHttpServer(std::string reply = Ok("OK"));
     ~RawHttpServer();
     static std::string Ok(const std::string& body);  // a whole 200 reply that closes the connection
 

@@ -33,12 +33,8 @@ TEST_F(ShopBadRequestTest, BadQueriesAreAnsweredClearly)
              std::tuple("photo that does not exist", image + "?mode=big&id=999999", 404, "no such photo"),
              std::tuple("unknown mode", folder + "?mode=delete", 400, "unknown mode"),
              std::tuple("order image with bad id", "/wis/order_image.php?sid=" + sessionId + "&id=", 400, "bad item id"),
-             std::tuple("unknown script", "/wis/wi_admin.php/" + sessionId, 404, "not found")}) {
-        auto reply = Get(path);
-        ASSERT_TRUE(reply) << what;
-        EXPECT_EQ(reply->status, status) << what;
-        EXPECT_EQ(reply->body, body) << what;
-    }
+             std::tuple("unknown script", "/wis/wi_admin.php/" + sessionId, 404, "not found")})
+        EXPECT_EQ(Answer(Get(path)), Reply(status, body)) << what;
 }
 
 TEST_F(ShopBadRequestTest, AnotherMembersAlbumIsOutOfReach)
@@ -48,8 +44,10 @@ TEST_F(ShopBadRequestTest, AnotherMembersAlbumIsOutOfReach)
     const auto otherFolder = store.AddFolder(otherMember, std::nullopt, "秘密");
     const auto otherPhoto = store.AddPhoto(otherFolder, Photo{0, otherFolder, "secret.jpg", "missing.jpg", "missing.jpg"});
     const auto sessionId = LogInDemo();
-    EXPECT_EQ(Get("/wis/wi_folder.php/" + sessionId + "?mode=img&id=" + std::to_string(otherFolder))->status, 404);
-    EXPECT_EQ(Get("/wis/wi_image.php/" + sessionId + "?mode=big&id=" + std::to_string(otherPhoto))->status, 404);
+    EXPECT_EQ(Answer(Get("/wis/wi_folder.php/" + sessionId + "?mode=img&id=" + std::to_string(otherFolder))),
+              Reply(404, "no such folder"));
+    EXPECT_EQ(Answer(Get("/wis/wi_image.php/" + sessionId + "?mode=big&id=" + std::to_string(otherPhoto))),
+              Reply(404, "no such photo"));
     for (const auto& folder : FolderList(sessionId))
         EXPECT_NE(folder.name, "秘密");
 }
@@ -67,32 +65,19 @@ TEST_F(ShopBadRequestTest, BadUploadsAreRefused)
              std::tuple("boundary that never comes", sessionId, good, std::string("other"), 400, "bad request"),
              std::tuple("no file field", sessionId, MultipartBody(b, "upload"), b, 400, "file field file1 missing"),
              std::tuple("empty file", sessionId, MultipartBody(b, "upload", "C:\\empty.jpg", ""), b, 400, "empty file"),
-             std::tuple("wrong mode", sessionId, MultipartBody(b, "delete"), b, 400, "unknown mode")}) {
-        auto answer = PostMultipart("/wis/wi_upload.php/" + session, body, boundary);
-        ASSERT_TRUE(answer) << what;
-        EXPECT_EQ(answer->status, status) << what;
-        EXPECT_EQ(answer->body, reply) << what;
-    }
+             std::tuple("wrong mode", sessionId, MultipartBody(b, "delete"), b, 400, "unknown mode")})
+        EXPECT_EQ(Answer(PostMultipart("/wis/wi_upload.php/" + session, body, boundary)), Reply(status, reply)) << what;
     EXPECT_NE(OrderPage(sessionId).find("まだありません"), std::string::npos) << "a refused upload reached the order";
 }
 
 TEST_F(ShopBadRequestTest, OversizeUploadIsRefusedWithTheLimit)
 {
     const auto sessionId = NewSession();
-    auto tooLarge = Upload(sessionId, "C:\\huge.jpg", std::string(kSmallRequestLimit + 1, 'x'));
-    ASSERT_TRUE(tooLarge);
-    EXPECT_EQ(tooLarge->status, 413);
-    EXPECT_EQ(tooLarge->body, "request too large: the limit is " + std::to_string(kSmallRequestLimit) + " bytes");
+    EXPECT_EQ(Answer(Upload(sessionId, "C:\\huge.jpg", std::string(kSmallRequestLimit + 1, 'x'))),
+              Reply(413, "request too large: the limit is " + std::to_string(kSmallRequestLimit) + " bytes"));
     // An undecodable photo below the limit is still taken, with a placeholder thumbnail.
     EXPECT_EQ(Upload(sessionId, "C:\\fits.jpg", std::string(kSmallRequestLimit / 2, 'x'))->body, "OK");
     EXPECT_EQ(DecodeImage(Text("/wis/order_image.php?sid=" + sessionId + "&id=1")).size(), QSize(100, 100));
-}
-
-TEST_F(ShopBadRequestTest, BusyPortIsReportedAndTheRunningShopGoesOn)
-{
-    QTemporaryDir otherData;
-    ShopServer second({.dataFolder = otherData.path().toStdString(), .port = port_, .seedDemoAlbum = false});
-    EXPECT_THROW(second.Start(), EShopStart);
 }
 
 }  // namespace

@@ -16,7 +16,6 @@ TEST_F(ShopProtocolTest, SessionAndNameReplies)
     auto issued = Get("/wis/wi_login.php?mode=cookie_get");
     ASSERT_TRUE(issued);
     EXPECT_EQ(issued->get_header_value("Content-Type"), "text/html; charset=Shift_JIS");
-    EXPECT_EQ(issued->body.find_first_not_of("0123456789abcdef"), std::string::npos) << issued->body;
     EXPECT_EQ(issued->get_header_value("Set-Cookie"), "sid=" + issued->body + "; path=/");
     EXPECT_NE(NewSession(), issued->body);
     EXPECT_EQ(Text("/wis/wi_login.php/" + issued->body + "?mode=get_name"), "NG");
@@ -128,12 +127,8 @@ TEST_F(ShopProtocolTest, LogoutEndsAlbumAccessButKeepsTheSession)
           std::tuple("/wis/wi_folder.php/" + sessionId + "?mode=list", 200, "NG"),
           std::tuple("/wis/wi_folder.php/" + sessionId + "?mode=img&id=1", 200, "NG"),
           std::tuple("/wis/wi_image.php/" + sessionId + "?mode=small&id=" + photoId, 403, "not logged in"),
-          std::tuple("/wis/wi_image.php/" + sessionId + "?mode=big&id=" + photoId, 403, "not logged in")}) {
-        auto reply = Get(path);
-        ASSERT_TRUE(reply) << path;
-        EXPECT_EQ(reply->status, status) << path;
-        EXPECT_EQ(reply->body, body) << path;
-    }
+          std::tuple("/wis/wi_image.php/" + sessionId + "?mode=big&id=" + photoId, 403, "not logged in")})
+        EXPECT_EQ(Answer(Get(path)), Reply(status, body)) << path;
     EXPECT_EQ(Text("/wis/wi_login.php/" + sessionId + "?email=demo@tovari.example&passwd=demo-pass"), "OK");
 }
 

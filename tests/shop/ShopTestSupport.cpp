@@ -110,6 +110,11 @@ std::int64_t ShopTest::FolderIdByName(const std::string& sessionId, const std::s
     return -1;
 }
 
+Reply Answer(const httplib::Result& result)
+{
+    return result ? Reply(result->status, result->body) : Reply(0, httplib::to_string(result.error()));
+}
+
 std::string PercentEncodeEveryByte(std::string_view bytes)
 {
     static constexpr char digits[] = "0123456789ABCDEF";

@@ -55,6 +55,10 @@ private:
     std::unique_ptr<ShopServer> server_;
 };
 
+// A reply's status and body; status 0 and the error when no reply came.
+using Reply = std::pair<int, std::string>;
+Reply Answer(const httplib::Result& result);
+
 std::string PercentEncodeEveryByte(std::string_view bytes);
 std::string MultipartBody(const std::string& boundary, const std::string& mode, const std::string& cp932FileName = {},
                           const std::string& bytes = {});
