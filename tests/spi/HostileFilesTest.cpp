@@ -5,14 +5,12 @@
 #include "service/HttpClient.h"
 #include "service/ServiceClient.h"
 #include "service/Session.h"
-#include "spi/SPIBmp.h"
-#include "spi/SPIs.h"
 #include "tests/common/RecordingDialogs.h"
 #include "tests/common/TestSupport.h"
+#include "tests/spi/SpiTestSupport.h"
 
 #include <QFileInfo>
 #include <QLabel>
-#include <QTemporaryDir>
 #include <atomic>
 #include <fcntl.h>
 #include <functional>
@@ -50,20 +48,7 @@ struct HangGuard {
     std::thread watcher;
 };
 
-class WithPlugins : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        spis = std::make_unique<TSPIs>(library, nullptr, formats);
-        spis->Search(QStringLiteral(TOVARI_PLUGIN_DIR "/*.spi"));
-    }
-
-    QTemporaryDir dir;
-    TNativeSPILibrary library;
-    TPictureFormats formats{false};
-    TSPIBitmapRegistration registration{formats};
-    std::unique_ptr<TSPIs> spis;
-};
+class WithPlugins : public test::WithRealPlugins {};
 
 // Every path that opens a user's file, given something that is not a regular file under a picture's name:
 // each refuses it without blocking, and the cache write leaves what was there alone.
@@ -86,7 +71,7 @@ TEST_F(WithPlugins, NoPathOpensANonFileOrBlocks)
     test::RecordingDialogs dialogs;
     TServiceClient service(http, session, dialogs);
     QLabel bigImage;
-    TSPI* png = spis->Items(spis->IndexOf(QStringLiteral(TOVARI_PLUGIN_DIR "/png.spi")));
+    TSPI* png = spis.Items(spis.IndexOf(QStringLiteral(TOVARI_PLUGIN_DIR "/png.spi")));
     // Each answers whether the path took the file (or throws).
     struct Path {
         const char* name;

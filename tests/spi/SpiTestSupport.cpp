@@ -1,5 +1,9 @@
-#include "tests/spi/FakePlugins.h"
+#include "tests/spi/SpiTestSupport.h"
 
+#include "tests/common/TestSupport.h"
+
+#include <QDir>
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <stdexcept>
@@ -177,6 +181,12 @@ void FakeLibrary::Add(const QString& path, FakePlugin& plugin, bool reportsModul
     entries_.push_back(Entry{path, slot, reportsModulePath});
 }
 
+QString FakeLibrary::AddFile(const QString& path, FakePlugin& plugin)
+{
+    Add(WriteFile(path, "plug-in"), plugin);
+    return path;
+}
+
 SPILibrary::Handle FakeLibrary::Open(const QString& fileName)
 {
     for (std::size_t i = 0; i < entries_.size(); ++i)
@@ -211,6 +221,27 @@ void FakeLibrary::Close(Handle handle)
         throw std::runtime_error("closing a handle that is not open");
     references_[entries_[it->second].path] -= 1;
     handles_.erase(it);
+}
+
+bool AllFreed(const std::vector<HLOCAL>& handles)
+{
+    return std::all_of(handles.begin(), handles.end(), [](HLOCAL handle) { return LocalSize(handle) == 0; });
+}
+
+QStringList Names(const std::vector<TSPI*>& spis)
+{
+    QStringList names;
+    for (const TSPI* spi : spis)
+        names.append(QDir(spi->FileName()).dirName());
+    return names;
+}
+
+QStringList Names(const TSPIs& spis)
+{
+    std::vector<TSPI*> all;
+    for (int i = 0; i < spis.Count(); ++i)
+        all.push_back(spis.Items(i));
+    return Names(all);
 }
 
 }  // namespace tovari::test

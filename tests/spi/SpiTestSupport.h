@@ -1,6 +1,9 @@
 #pragma once
 
+#include "platform/graphics/Picture.h"
+#include "spi/SPIBmp.h"
 #include "spi/SPILibrary.h"
+#include "spi/SPIs.h"
 #include "spi/include/tovari_spi.h"
 
 #include <QByteArray>
@@ -8,7 +11,9 @@
 #include <QMap>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <functional>
+#include <gtest/gtest.h>
 #include <set>
 #include <string>
 #include <vector>
@@ -77,6 +82,8 @@ public:
 
     // The path opens as the plug-in (kept by reference; up to 16 per test).
     void Add(const QString& path, FakePlugin& plugin, bool reportsModulePath = true);
+    // The same, with a file written at the path for searches to find; returns the path.
+    QString AddFile(const QString& path, FakePlugin& plugin);
     int OpenReferences(const QString& path) const { return references_.value(path); }
     int OpenCount(const QString& path) const { return opens_.value(path); }
 
@@ -96,6 +103,37 @@ private:
     QMap<QString, int> references_;
     QMap<QString, int> opens_;
     std::uintptr_t nextHandle_ = 1;
+};
+
+// Whether every one of the handles has been freed.
+bool AllFreed(const std::vector<HLOCAL>& handles);
+
+// The plug-ins' file names without their folders, in order.
+QStringList Names(const std::vector<TSPI*>& spis);
+QStringList Names(const TSPIs& spis);
+
+// The message of the error of type E that f raises; "<none>" when it raises none.
+template <class E = Exception, class F>
+QString Thrown(F&& f)
+{
+    try {
+        f();
+    } catch (const E& e) {
+        return e.Message();
+    }
+    return QStringLiteral("<none>");
+}
+
+// The plug-ins of this build, searched and registered for their formats.
+class WithRealPlugins : public ::testing::Test {
+protected:
+    void SetUp() override { spis.Search(QStringLiteral(TOVARI_PLUGIN_DIR "/*.spi")); }
+
+    QTemporaryDir dir;
+    TNativeSPILibrary library;
+    TPictureFormats formats{false};
+    TSPIBitmapRegistration registration{formats};
+    TSPIs spis{library, nullptr, formats};
 };
 
 }  // namespace tovari::test
