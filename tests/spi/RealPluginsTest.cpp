@@ -43,37 +43,16 @@ QImage Gradient(int width, int height)
     return image;
 }
 
-void WritePng(const QImage& image, const QString& path)
-{
-    png_image png{};
-    png.version = PNG_IMAGE_VERSION;
-    png.width = png_uint_32(image.width());
-    png.height = png_uint_32(image.height());
-    png.format = image.format() == QImage::Format_RGBA8888 ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
-    ASSERT_TRUE(png_image_write_to_file(&png, QFile::encodeName(path).constData(), 0, image.constBits(),
-                                        png_int_32(image.bytesPerLine()), nullptr));
-}
-
-// An indexed PNG of four colours, through libpng's colour-map writer.
+// An indexed PNG of four colours, through Qt's writer.
 void WriteIndexedPng(const QString& path, QImage& expected)
 {
-    const png_byte map[] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 250, 250, 250};
-    const int width = 13, height = 7;
-    std::vector<png_byte> pixels(std::size_t(width * height));
-    expected = QImage(width, height, QImage::Format_RGB888);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const int i = (x + y) % 4;
-            pixels[std::size_t(y * width + x)] = png_byte(i);
-            expected.setPixelColor(x, y, QColor(map[3 * i], map[3 * i + 1], map[3 * i + 2]));
-        }
-    png_image png{};
-    png.version = PNG_IMAGE_VERSION;
-    png.width = width;
-    png.height = height;
-    png.format = PNG_FORMAT_RGB_COLORMAP;
-    png.colormap_entries = 4;
-    ASSERT_TRUE(png_image_write_to_file(&png, QFile::encodeName(path).constData(), 0, pixels.data(), 0, map));
+    QImage indexed(13, 7, QImage::Format_Indexed8);
+    indexed.setColorTable({qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(250, 250, 250)});
+    for (int y = 0; y < indexed.height(); ++y)
+        for (int x = 0; x < indexed.width(); ++x)
+            indexed.setPixel(x, y, uint((x + y) % 4));
+    ASSERT_TRUE(indexed.save(path, "PNG"));
+    expected = indexed.convertToFormat(QImage::Format_RGB888);
 }
 
 void WriteGif(const QImage& image, const QString& path, QImage& expected)
@@ -259,7 +238,7 @@ bool WriteHeif(const QImage& image, const QString& path, heif_compression_format
 void WriteEveryFormat(const QImage& image, const QString& stem, const QImage& heif = QImage())
 {
     QImage unused;
-    WritePng(image, stem + ".png");
+    test::WritePng(image, stem + ".png");
     WriteGif(image, stem + ".gif", unused);
     WriteTiff(image, stem + ".tiff");
     WriteWebp(image, stem + ".webp", true);
@@ -343,8 +322,8 @@ TEST_F(RealPlugins, LosslessFormatsDecodePixelForPixel)
         QSize size{37, 23};
     };
     const Case cases[] = {
-        {"rgb.png", false, [](const QImage& i, const QString& p, QImage&) { WritePng(i, p); }},
-        {"rgba.png", true, [](const QImage& i, const QString& p, QImage&) { WritePng(i, p); }},
+        {"rgb.png", false, [](const QImage& i, const QString& p, QImage&) { test::WritePng(i, p); }},
+        {"rgba.png", true, [](const QImage& i, const QString& p, QImage&) { test::WritePng(i, p); }},
         {"indexed.png", false, [](const QImage&, const QString& p, QImage& e) { WriteIndexedPng(p, e); }},
         {"photo.gif", false, [](const QImage& i, const QString& p, QImage& e) { WriteGif(i, p, e); }},
         {"animated.gif", false, [](const QImage&, const QString& p, QImage& e) { WriteAnimatedGif(p, e, false); }},
@@ -483,7 +462,7 @@ TEST_F(RealPlugins, CraftedPluginsThatLieAreRefused)
 {
     const QImage source = Pattern(37, 23, false);
     const QString path = dir.filePath("real.png");
-    WritePng(source, path);
+    test::WritePng(source, path);
     // The crafted ones come later and claim PNG too, so they are tried first.
     spis.Search(QStringLiteral(TOVARI_CRAFTED_DIR "/*.spi"));
     ASSERT_EQ(spis.Count(), 8);

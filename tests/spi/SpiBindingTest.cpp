@@ -77,13 +77,6 @@ TEST(SpiBinding, MissingEntryPointsNameTheFirstOneTheKindNeeds)
                   QStringLiteral("%1は[%2]では使えないSusie Plugin APIです").arg(c.missing, kPath));
         EXPECT_EQ(library.OpenReferences(kPath), 0) << c.missing;
     }
-    // Neither the preview nor the configuration dialog is needed; calling an absent one is refused.
-    FakeLibrary library;
-    FakePlugin plugin = test::ImportPlugin();
-    library.Add(kPath, plugin);
-    std::unique_ptr<TSPI> spi = CreateSPI(library, kPath);
-    HLOCAL info = nullptr, bits = nullptr;
-    EXPECT_THROW(spi->GetPreview("x", 0, 0, &info, &bits, nullptr, 0), ESPIInvalidAPI);
 }
 
 TEST(SpiBinding, InformationPairsStopAtTheFirstGap)

@@ -393,6 +393,7 @@ TEST_F(SpiDecode, PreviewFirstWhenAskedAndFallsBackToThePicture)
     spis->GraphicPreview = true;
     spis->MacBinary = false;
     const QString path = Photo();
+    // A plug-in without a preview has its picture asked for: the host refuses to call the missing function.
     TSPIGraphic graphic;
     graphic.LoadFromFile(path);
     EXPECT_EQ(graphic.Width(), 8);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <png.h>
 #include <stdexcept>
 
 namespace tovari::test {
@@ -31,34 +32,26 @@ struct Entries {
     }
     static int IsSupported(const char*, void* header)
     {
-        FakePlugin& p = *g_slots[S];
-        ++p.isSupportedCalls;
-        p.headers.push_back(QByteArray(static_cast<const char*>(header), 16));
-        return p.supported;
+        g_slots[S]->headers.push_back(QByteArray(static_cast<const char*>(header), 16));
+        return g_slots[S]->supported;
     }
     static int GetPictureInfo(const char*, intptr_t, unsigned, SpiPictureInfo* info)
     {
         ++g_slots[S]->pictureInfoCalls;
         return g_slots[S]->pictureInfo ? g_slots[S]->pictureInfo(info) : 0;
     }
-    static int Record(FakePlugin& p, const char* buf, intptr_t len, unsigned flag)
-    {
-        p.pictureSources.emplace_back(flag == SPI_SOURCE_MEMORY ? QByteArray(buf, qsizetype(len)) : QByteArray(buf), len);
-        return 0;
-    }
     static int GetPicture(const char* buf, intptr_t len, unsigned flag, HLOCAL* info, HLOCAL* bits,
                           SpiProgressCallback progress, intptr_t user)
     {
         FakePlugin& p = *g_slots[S];
         ++p.pictureCalls;
-        Record(p, buf, len, flag);
+        p.pictureSources.emplace_back(flag == SPI_SOURCE_MEMORY ? QByteArray(buf, qsizetype(len)) : QByteArray(buf), len);
         return p.picture ? p.picture(buf, len, flag, info, bits, progress, user) : SPI_NOT_SUPPORT;
     }
     static int GetPreview(const char* buf, intptr_t len, unsigned flag, HLOCAL* info, HLOCAL* bits,
                           SpiProgressCallback progress, intptr_t user)
     {
         FakePlugin& p = *g_slots[S];
-        ++p.previewCalls;
         return p.preview ? p.preview(buf, len, flag, info, bits, progress, user) : SPI_NOT_SUPPORT;
     }
     static int Other()
@@ -151,8 +144,7 @@ void MakeDib(const DibSpec& s, HLOCAL* info, HLOCAL* bits)
     LocalUnlock(*bits);
 }
 
-std::function<int(const char*, intptr_t, unsigned, HLOCAL*, HLOCAL*, SpiProgressCallback, intptr_t)>
-AnswerDib(FakePlugin& plugin, DibSpec spec)
+PictureCall AnswerDib(FakePlugin& plugin, DibSpec spec)
 {
     return [&plugin, spec](const char*, intptr_t, unsigned, HLOCAL* info, HLOCAL* bits, SpiProgressCallback, intptr_t) {
         MakeDib(spec, info, bits);
@@ -161,8 +153,6 @@ AnswerDib(FakePlugin& plugin, DibSpec spec)
         return 0;
     };
 }
-
-FakeLibrary::FakeLibrary() = default;
 
 FakeLibrary::~FakeLibrary()
 {
@@ -221,6 +211,17 @@ void FakeLibrary::Close(Handle handle)
         throw std::runtime_error("closing a handle that is not open");
     references_[entries_[it->second].path] -= 1;
     handles_.erase(it);
+}
+
+void WritePng(const QImage& image, const QString& path)
+{
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    png.width = png_uint_32(image.width());
+    png.height = png_uint_32(image.height());
+    png.format = image.format() == QImage::Format_RGBA8888 ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
+    ASSERT_TRUE(png_image_write_to_file(&png, QFile::encodeName(path).constData(), 0, image.constBits(),
+                                        png_int_32(image.bytesPerLine()), nullptr));
 }
 
 bool AllFreed(const std::vector<HLOCAL>& handles)

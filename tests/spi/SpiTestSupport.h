@@ -7,6 +7,7 @@
 #include "spi/include/tovari_spi.h"
 
 #include <QByteArray>
+#include <QImage>
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -20,6 +21,10 @@
 
 namespace tovari::test {
 
+// GetPicture and GetPreview.
+using PictureCall = std::function<int(const char* buf, intptr_t len, unsigned flag, HLOCAL* info, HLOCAL* bits,
+                                      SpiProgressCallback progress, intptr_t user)>;
+
 // What one fake plug-in library does. Its entry points are real C functions bound to its slot.
 struct FakePlugin {
     // Information texts by number; a missing number answers 0.
@@ -32,18 +37,12 @@ struct FakePlugin {
     // GetPictureInfo; the default answers 0 and leaves the record as it is.
     std::function<int(SpiPictureInfo* info)> pictureInfo;
     // GetPicture and GetPreview; the default answers SPI_NOT_SUPPORT.
-    std::function<int(const char* buf, intptr_t len, unsigned flag, HLOCAL* info, HLOCAL* bits,
-                      SpiProgressCallback progress, intptr_t user)>
-        picture;
-    std::function<int(const char* buf, intptr_t len, unsigned flag, HLOCAL* info, HLOCAL* bits,
-                      SpiProgressCallback progress, intptr_t user)>
-        preview;
+    PictureCall picture;
+    PictureCall preview;
 
     // What the host did.
-    int isSupportedCalls = 0;
     int pictureInfoCalls = 0;
     int pictureCalls = 0;
-    int previewCalls = 0;
     std::vector<QByteArray> headers;  // the first 16 bytes handed to IsSupported
     std::vector<std::pair<QByteArray, intptr_t>> pictureSources;  // memory source bytes or file name, and len
     std::vector<HLOCAL> handedOut;  // every handle the plug-in returned
@@ -71,13 +70,11 @@ struct DibSpec {
 };
 void MakeDib(const DibSpec& spec, HLOCAL* info, HLOCAL* bits);
 // A GetPicture that answers the DIB (and records its handles in plugin.handedOut).
-std::function<int(const char*, intptr_t, unsigned, HLOCAL*, HLOCAL*, SpiProgressCallback, intptr_t)>
-AnswerDib(FakePlugin& plugin, DibSpec spec);
+PictureCall AnswerDib(FakePlugin& plugin, DibSpec spec);
 
 // The test double of the dynamic-library seam: files named here "load" as the fake plug-in given.
 class FakeLibrary : public SPILibrary {
 public:
-    FakeLibrary();
     ~FakeLibrary() override;
 
     // The path opens as the plug-in (kept by reference; up to 16 per test).
@@ -104,6 +101,9 @@ private:
     QMap<QString, int> opens_;
     std::uintptr_t nextHandle_ = 1;
 };
+
+// An RGB or RGBA picture as a PNG file, through libpng.
+void WritePng(const QImage& image, const QString& path);
 
 // Whether every one of the handles has been freed.
 bool AllFreed(const std::vector<HLOCAL>& handles);
