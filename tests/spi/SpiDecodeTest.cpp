@@ -275,13 +275,10 @@ TEST_F(SpiDecode, PixelsPalettesAndTheBitmapFile)
         plugin.picture = test::AnswerDib(plugin, spec);
         TSPIGraphic graphic;
         graphic.LoadFromFile(path);
-        EXPECT_EQ(graphic.InfoSize(), c.infoSize);
-        EXPECT_EQ(graphic.Palette().size(), c.paletteSize);
-        EXPECT_EQ(graphic.Is4Bit(), c.bits == 4);
-        EXPECT_EQ(graphic.ImageSize(), 3 * (((5 * c.bits + 31) / 32) * 4));
+        EXPECT_EQ(std::tuple(graphic.InfoSize(), graphic.Palette().size(), graphic.Is4Bit(), graphic.ImageSize()),
+                  std::tuple(c.infoSize, c.paletteSize, c.bits == 4, 3 * (((5 * c.bits + 31) / 32) * 4)));
         const QByteArray file = graphic.SaveToBytes();
-        EXPECT_EQ(file.left(2), QByteArray("BM"));
-        EXPECT_EQ(file.size(), 14 + graphic.InfoSize() + graphic.ImageSize());
+        EXPECT_EQ(std::pair(file.left(2), file.size()), std::pair(QByteArray("BM"), 14 + qsizetype(c.infoSize) + graphic.ImageSize()));
 
         // The drawn picture, the plain bitmap made from it and the one loaded show each pixel's colour.
         auto expected = [&](int x, int y) -> QRgb {
