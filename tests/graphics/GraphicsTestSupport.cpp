@@ -85,11 +85,12 @@ QString Describe(QRgb c)
 QString Difference(const QImage& got, const QImage& want, int tolerance)
 {
     if (got.size() != want.size())
-        return QStringLiteral("%1 x %2 instead of %3 x %4").arg(got.width()).arg(got.height()).arg(want.width()).arg(want.height());
+        return QStringLiteral("%1 x %2 instead of %3 x %4")
+            .arg(got.width()).arg(got.height()).arg(want.width()).arg(want.height());
     for (int y = 0; y < want.height(); ++y)
         for (int x = 0; x < want.width(); ++x)
-            if (!Near(got.pixel(x, y), want.pixel(x, y), tolerance) || qAlpha(got.pixel(x, y)) != qAlpha(want.pixel(x, y)))
-                return QStringLiteral("%1,%2: %3 instead of %4").arg(x).arg(y).arg(Describe(got.pixel(x, y)), Describe(want.pixel(x, y)));
+            if (const QRgb a = got.pixel(x, y), b = want.pixel(x, y); !Near(a, b, tolerance) || qAlpha(a) != qAlpha(b))
+                return QStringLiteral("%1,%2: %3 instead of %4").arg(x).arg(y).arg(Describe(a), Describe(b));
     return QString();
 }
 

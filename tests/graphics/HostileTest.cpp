@@ -4,7 +4,6 @@
 #include "platform/graphics/Icon.h"
 #include "platform/graphics/JpegImage.h"
 #include "platform/graphics/Picture.h"
-#include "platform/graphics/Sampling.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -97,7 +96,8 @@ TEST(HostileFiles, RunLengthPicturesMustBePlausiblyFilledByTheirData)
         if (c.loads) {
             EXPECT_EQ(test::LoadGraphic<TBitmap>(bmp)->Image().pixel(0, c.height - 1), qRgb(1, 2, 3));
             const auto image = test::LoadGraphic<TIcon>(icon.data)->ToImage();
-            EXPECT_EQ(std::pair(image.pixel(0, c.height - 1), image.format()), std::pair(qRgb(1, 2, 3), QImage::Format_ARGB32));
+            EXPECT_EQ(std::pair(image.pixel(0, c.height - 1), image.format()),
+                      std::pair(qRgb(1, 2, 3), QImage::Format_ARGB32));
         }
     }
 }

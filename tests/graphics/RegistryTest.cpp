@@ -36,7 +36,8 @@ bool Is(const std::optional<TGraphicClass>& c)
 TEST(PictureFormats, BuiltInsMatchWithoutRegardToCase)
 {
     const TPictureFormats formats;
-    const auto bmp = TGraphicClass::Of<TBitmap>(), jpeg = TGraphicClass::Of<TJPEGImage>(), wmf = TGraphicClass::Of<TMetafile>();
+    const auto bmp = TGraphicClass::Of<TBitmap>(), jpeg = TGraphicClass::Of<TJPEGImage>();
+    const auto wmf = TGraphicClass::Of<TMetafile>();
     const std::pair<const char*, std::optional<TGraphicClass>> cases[] = {
         {"BMP", bmp},  {".Bmp", bmp},  {"ICO", TGraphicClass::Of<TIcon>()}, {"emf", wmf},     {"Wmf", wmf},
         {"jpg", jpeg}, {"JPEG", jpeg}, {"jpe", std::nullopt},               {"txt", std::nullopt}, {"", std::nullopt}};

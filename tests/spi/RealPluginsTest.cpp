@@ -1,4 +1,3 @@
-#include "app/PluginSwitch.h"
 #include "platform/profile/IniFile.h"
 #include "tests/app/ProgramFixture.h"
 #include "platform/graphics/Picture.h"
@@ -13,7 +12,6 @@
 #include <gif_lib.h>
 #include <gtest/gtest.h>
 #include <libheif/heif.h>
-#include <png.h>
 #include <tiffio.h>
 #include <webp/encode.h>
 #include <webp/mux.h>

@@ -278,7 +278,8 @@ TEST_F(SpiDecode, PixelsPalettesAndTheBitmapFile)
         EXPECT_EQ(std::tuple(graphic.InfoSize(), graphic.Palette().size(), graphic.Is4Bit(), graphic.ImageSize()),
                   std::tuple(c.infoSize, c.paletteSize, c.bits == 4, 3 * (((5 * c.bits + 31) / 32) * 4)));
         const QByteArray file = graphic.SaveToBytes();
-        EXPECT_EQ(std::pair(file.left(2), file.size()), std::pair(QByteArray("BM"), 14 + qsizetype(c.infoSize) + graphic.ImageSize()));
+        EXPECT_EQ(std::pair(file.left(2), file.size()),
+                  std::pair(QByteArray("BM"), 14 + qsizetype(c.infoSize) + graphic.ImageSize()));
 
         // The drawn picture, the plain bitmap made from it and the one loaded show each pixel's colour.
         auto expected = [&](int x, int y) -> QRgb {
@@ -302,7 +303,8 @@ TEST_F(SpiDecode, PixelsPalettesAndTheBitmapFile)
             TSPIBitmap loaded;
             loaded.LoadFromFile(path);
             EXPECT_EQ(WrongPixel(loaded.ToImage(), expected), QString());
-            EXPECT_TRUE(c.bits != 4 || loaded.Palette().mid(0, 4) == QList<QRgb>({0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF}));
+            EXPECT_TRUE(c.bits != 4 ||
+                        loaded.Palette().mid(0, 4) == QList<QRgb>({0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF}));
             // The load moved the plug-in's memory out at once; 32-bit rows became the bitmap's own pixels.
             EXPECT_EQ(LocalSize(plugin.handedOut.end()[-2]), 0u);
             EXPECT_EQ(LocalSize(plugin.handedOut.back()) != 0, c.bits == 32);
@@ -337,7 +339,8 @@ TEST_F(SpiDecode, ThirtyTwoBitRowsAreTakenInPlace)
         ASSERT_EQ(loaded.Height(), c.height);
         const QImage image = loaded.ToImage();
         EXPECT_EQ(image.hasAlphaChannel(), c.alpha >= 0 && c.alpha < 255);
-        EXPECT_EQ(WrongPixel(image, [&](int x, int y) { return pixel(x, y) | (c.alpha < 0 ? 0xFF000000u : 0); }), QString());
+        const quint32 opaque = c.alpha < 0 ? 0xFF000000u : 0;
+        EXPECT_EQ(WrongPixel(image, [&](int x, int y) { return pixel(x, y) | opaque; }), QString());
     }
 }
 
@@ -356,7 +359,8 @@ TEST_F(SpiDecode, BitmapReaderOrderAndFailures)
     // file the bitmap reader refuses still gets the plug-ins.
     TSPIBitmap bitmap;
     for (const auto& [name, bytes, width] : {std::tuple("valid.bmp", bmp, 4), std::tuple("valid.BmP", bmp, 4),
-                                             std::tuple("valid.pic", bmp, 7), std::tuple("broken.bmp", QByteArray("no"), 7)}) {
+                                             std::tuple("valid.pic", bmp, 7),
+                                             std::tuple("broken.bmp", QByteArray("no"), 7)}) {
         bitmap.LoadFromFile(Photo(bytes, name));
         EXPECT_EQ(bitmap.Width(), width) << name;
     }

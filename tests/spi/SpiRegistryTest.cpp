@@ -28,7 +28,8 @@ TEST_F(SpiRegistry, OnlyOneLivesAtATime)
 {
     auto first = std::make_unique<TSPIs>(library, nullptr, formats);
     EXPECT_EQ(TSPIs::GetSPIs(), first.get());
-    EXPECT_EQ(test::Thrown([&] { TSPIs second(library, nullptr, formats); }), QStringLiteral("TSPIs は複数生成できません"));
+    EXPECT_EQ(test::Thrown([&] { TSPIs second(library, nullptr, formats); }),
+              QStringLiteral("TSPIs は複数生成できません"));
     EXPECT_EQ(TSPIs::GetSPIs(), first.get());
     EXPECT_EQ(std::tuple(first->MacBinary, first->GraphicPreview, first->SearchOptions),
               std::tuple(true, false, unsigned(spsSusieDir | spsAppDir)));
