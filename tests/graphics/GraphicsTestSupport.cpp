@@ -82,6 +82,18 @@ QString Describe(QRgb c)
     return QStringLiteral("rgba(%1,%2,%3,%4)").arg(qRed(c)).arg(qGreen(c)).arg(qBlue(c)).arg(qAlpha(c));
 }
 
+QString Difference(const QImage& got, const QImage& want, int tolerance)
+{
+    if (got.size() != want.size())
+        return QStringLiteral("%1 x %2 instead of %3 x %4")
+            .arg(got.width()).arg(got.height()).arg(want.width()).arg(want.height());
+    for (int y = 0; y < want.height(); ++y)
+        for (int x = 0; x < want.width(); ++x)
+            if (const QRgb a = got.pixel(x, y), b = want.pixel(x, y); !Near(a, b, tolerance) || qAlpha(a) != qAlpha(b))
+                return QStringLiteral("%1,%2: %3 instead of %4").arg(x).arg(y).arg(Describe(a), Describe(b));
+    return QString();
+}
+
 QByteArray BuildBmp(const BmpLayout& layout, bool fileHeader)
 {
     Bytes dib;
@@ -109,6 +121,14 @@ QByteArray BuildBmp(const BmpLayout& layout, bool fileHeader)
     Bytes file;
     file.U8('B').U8('M').U32(quint32(14 + dib.Size() + layout.pixels.size())).U32(0).U32(quint32(14 + dib.Size()));
     return file.Raw(dib.data).Raw(layout.pixels).data;
+}
+
+void LoadBytes(TGraphic& graphic, const QByteArray& bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    graphic.LoadFromStream(buffer);
 }
 
 QByteArray SaveGraphic(const TGraphic& g)

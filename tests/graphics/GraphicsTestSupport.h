@@ -1,6 +1,8 @@
 #pragma once
 
+#include "platform/Exception.h"
 #include "platform/graphics/Graphic.h"
+#include "tests/common/TestSupport.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -25,6 +27,9 @@ QImage Busy(int width, int height);
 
 bool Near(QRgb a, QRgb b, int tolerance = 24);
 QString Describe(QRgb c);
+// Where two pictures differ (their sizes, or the first pixel with a colour channel further off than the
+// tolerance, or another alpha); empty when they do not.
+QString Difference(const QImage& got, const QImage& want, int tolerance = 0);
 
 // Little-endian byte writer for building picture files by hand.
 struct Bytes {
@@ -50,16 +55,31 @@ struct BmpLayout {
 // A .bmp file (or, with fileHeader false, a bare DIB as icons hold it).
 QByteArray BuildBmp(const BmpLayout& layout, bool fileHeader = true);
 
-// Reads a graphic of class T from bytes, as from a file.
+// Reads the graphic from bytes, as from a file.
+void LoadBytes(TGraphic& graphic, const QByteArray& bytes);
 template <class T>
 std::unique_ptr<T> LoadGraphic(const QByteArray& bytes)
 {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
     auto graphic = std::make_unique<T>();
-    graphic->LoadFromStream(buffer);
+    LoadBytes(*graphic, bytes);
     return graphic;
+}
+// The message of the refusal f raises; "<none>" when it raises none.
+template <class F>
+QString Refusal(F&& f)
+{
+    try {
+        f();
+    } catch (const EInvalidGraphic& e) {
+        return e.Message();
+    }
+    return QStringLiteral("<none>");
+}
+// Whether a graphic of class T reads the bytes; false when it refuses them as no picture.
+template <class T>
+bool Loads(const QByteArray& bytes)
+{
+    return Refusal([&] { LoadGraphic<T>(bytes); }) == QStringLiteral("<none>");
 }
 QByteArray SaveGraphic(const TGraphic& g);
 

@@ -36,15 +36,13 @@ bool Is(const std::optional<TGraphicClass>& c)
 TEST(PictureFormats, BuiltInsMatchWithoutRegardToCase)
 {
     const TPictureFormats formats;
-    EXPECT_TRUE(Is<TBitmap>(formats.Find("BMP")));
-    EXPECT_TRUE(Is<TBitmap>(formats.Find(".Bmp")));
-    EXPECT_TRUE(Is<TIcon>(formats.Find("ICO")));
-    EXPECT_TRUE(Is<TMetafile>(formats.Find("emf")));
-    EXPECT_TRUE(Is<TMetafile>(formats.Find("Wmf")));
-    EXPECT_TRUE(Is<TJPEGImage>(formats.Find("jpg")));
-    EXPECT_TRUE(Is<TJPEGImage>(formats.Find("JPEG")));
-    for (const char* none : {"jpe", "txt", ""})
-        EXPECT_FALSE(formats.Find(none)) << none;
+    const auto bmp = TGraphicClass::Of<TBitmap>(), jpeg = TGraphicClass::Of<TJPEGImage>();
+    const auto wmf = TGraphicClass::Of<TMetafile>();
+    const std::pair<const char*, std::optional<TGraphicClass>> cases[] = {
+        {"BMP", bmp},  {".Bmp", bmp},  {"ICO", TGraphicClass::Of<TIcon>()}, {"emf", wmf},     {"Wmf", wmf},
+        {"jpg", jpeg}, {"JPEG", jpeg}, {"jpe", std::nullopt},               {"txt", std::nullopt}, {"", std::nullopt}};
+    for (const auto& [extension, graphicClass] : cases)
+        EXPECT_TRUE(formats.Find(extension) == graphicClass) << extension;
     EXPECT_EQ(formats.Formats().size(), 6u);
     TPictureFormats empty(false);
     EXPECT_THROW(empty.Register("", "None", TGraphicClass::Of<TBitmap>()), EInvalidGraphic);

@@ -5,20 +5,17 @@
 #include "service/HttpClient.h"
 #include "service/ServiceClient.h"
 #include "service/Session.h"
-#include "spi/SPIBmp.h"
-#include "spi/SPIs.h"
 #include "tests/common/RecordingDialogs.h"
 #include "tests/common/TestSupport.h"
+#include "tests/spi/SpiTestSupport.h"
 
 #include <QFileInfo>
 #include <QLabel>
-#include <QTemporaryDir>
 #include <atomic>
 #include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
 #include <future>
-#include <png.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
@@ -50,20 +47,7 @@ struct HangGuard {
     std::thread watcher;
 };
 
-class WithPlugins : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        spis = std::make_unique<TSPIs>(library, nullptr, formats);
-        spis->Search(QStringLiteral(TOVARI_PLUGIN_DIR "/*.spi"));
-    }
-
-    QTemporaryDir dir;
-    TNativeSPILibrary library;
-    TPictureFormats formats{false};
-    TSPIBitmapRegistration registration{formats};
-    std::unique_ptr<TSPIs> spis;
-};
+class WithPlugins : public test::WithRealPlugins {};
 
 // Every path that opens a user's file, given something that is not a regular file under a picture's name:
 // each refuses it without blocking, and the cache write leaves what was there alone.
@@ -86,7 +70,7 @@ TEST_F(WithPlugins, NoPathOpensANonFileOrBlocks)
     test::RecordingDialogs dialogs;
     TServiceClient service(http, session, dialogs);
     QLabel bigImage;
-    TSPI* png = spis->Items(spis->IndexOf(QStringLiteral(TOVARI_PLUGIN_DIR "/png.spi")));
+    TSPI* png = spis.Items(spis.IndexOf(QStringLiteral(TOVARI_PLUGIN_DIR "/png.spi")));
     // Each answers whether the path took the file (or throws).
     struct Path {
         const char* name;
@@ -136,14 +120,9 @@ TEST_F(WithPlugins, NoPathOpensANonFileOrBlocks)
 TEST_F(WithPlugins, HostileFilesAreRefusedWithinTheMemoryRule)
 {
     {
-        std::vector<png_byte> white(std::size_t(6000) * 4000 * 3, 255);
-        png_image png{};
-        png.version = PNG_IMAGE_VERSION;
-        png.width = 6000;
-        png.height = 4000;
-        png.format = PNG_FORMAT_RGB;
-        ASSERT_TRUE(png_image_write_to_file(&png, QFile::encodeName(dir.filePath("blank.png")).constData(), 0,
-                                            white.data(), 0, nullptr));
+        QImage blank(6000, 4000, QImage::Format_RGB888);
+        blank.fill(Qt::white);
+        test::WritePng(blank, dir.filePath("blank.png"));
     }
     ASSERT_TRUE(QFile::resize(test::WriteFile(dir.filePath("sparse.tif"), QByteArray("II*\0\x08\0\0\0", 8)),
                               qint64(2) << 30));

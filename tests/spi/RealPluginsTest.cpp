@@ -1,11 +1,9 @@
-#include "app/PluginSwitch.h"
 #include "platform/profile/IniFile.h"
 #include "tests/app/ProgramFixture.h"
 #include "platform/graphics/Picture.h"
 #include "platform/graphics/Sampling.h"
-#include "spi/SPIBmp.h"
-#include "spi/SPIs.h"
 #include "tests/common/TestSupport.h"
+#include "tests/spi/SpiTestSupport.h"
 
 #include <QBuffer>
 #include <QLabel>
@@ -14,7 +12,6 @@
 #include <gif_lib.h>
 #include <gtest/gtest.h>
 #include <libheif/heif.h>
-#include <png.h>
 #include <tiffio.h>
 #include <webp/encode.h>
 #include <webp/mux.h>
@@ -44,37 +41,16 @@ QImage Gradient(int width, int height)
     return image;
 }
 
-void WritePng(const QImage& image, const QString& path)
-{
-    png_image png{};
-    png.version = PNG_IMAGE_VERSION;
-    png.width = png_uint_32(image.width());
-    png.height = png_uint_32(image.height());
-    png.format = image.format() == QImage::Format_RGBA8888 ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
-    ASSERT_TRUE(png_image_write_to_file(&png, QFile::encodeName(path).constData(), 0, image.constBits(),
-                                        png_int_32(image.bytesPerLine()), nullptr));
-}
-
-// An indexed PNG of four colours, through libpng's colour-map writer.
+// An indexed PNG of four colours, through Qt's writer.
 void WriteIndexedPng(const QString& path, QImage& expected)
 {
-    const png_byte map[] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 250, 250, 250};
-    const int width = 13, height = 7;
-    std::vector<png_byte> pixels(std::size_t(width * height));
-    expected = QImage(width, height, QImage::Format_RGB888);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const int i = (x + y) % 4;
-            pixels[std::size_t(y * width + x)] = png_byte(i);
-            expected.setPixelColor(x, y, QColor(map[3 * i], map[3 * i + 1], map[3 * i + 2]));
-        }
-    png_image png{};
-    png.version = PNG_IMAGE_VERSION;
-    png.width = width;
-    png.height = height;
-    png.format = PNG_FORMAT_RGB_COLORMAP;
-    png.colormap_entries = 4;
-    ASSERT_TRUE(png_image_write_to_file(&png, QFile::encodeName(path).constData(), 0, pixels.data(), 0, map));
+    QImage indexed(13, 7, QImage::Format_Indexed8);
+    indexed.setColorTable({qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(250, 250, 250)});
+    for (int y = 0; y < indexed.height(); ++y)
+        for (int x = 0; x < indexed.width(); ++x)
+            indexed.setPixel(x, y, uint((x + y) % 4));
+    ASSERT_TRUE(indexed.save(path, "PNG"));
+    expected = indexed.convertToFormat(QImage::Format_RGB888);
 }
 
 void WriteGif(const QImage& image, const QString& path, QImage& expected)
@@ -260,7 +236,7 @@ bool WriteHeif(const QImage& image, const QString& path, heif_compression_format
 void WriteEveryFormat(const QImage& image, const QString& stem, const QImage& heif = QImage())
 {
     QImage unused;
-    WritePng(image, stem + ".png");
+    test::WritePng(image, stem + ".png");
     WriteGif(image, stem + ".gif", unused);
     WriteTiff(image, stem + ".tiff");
     WriteWebp(image, stem + ".webp", true);
@@ -289,13 +265,8 @@ std::pair<int, double> Difference(const QImage& a, const QImage& b, bool withAlp
     return {worst, sum / (a.width() * a.height() * 4.0)};
 }
 
-class RealPlugins : public ::testing::Test {
+class RealPlugins : public test::WithRealPlugins {
 protected:
-    void SetUp() override
-    {
-        spis = std::make_unique<TSPIs>(library, nullptr, formats);
-        spis->Search(QStringLiteral(TOVARI_PLUGIN_DIR "/*.spi"));
-    }
     // Decoded through the picture-format registry, by file name.
     QImage LoadFile(const QString& path)
     {
@@ -313,32 +284,22 @@ protected:
         bitmap.LoadFromStreamWithName(buffer, path);
         return bitmap.ToImage();
     }
-
-    QTemporaryDir dir;
-    TNativeSPILibrary library;
-    TPictureFormats formats{false};
-    TSPIBitmapRegistration registration{formats};
-    std::unique_ptr<TSPIs> spis;
 };
 
 TEST_F(RealPlugins, EachAnswersItsInformation)
 {
-    struct Case {
-        const char* file;
-        const char* patterns;
-    };
-    const Case cases[] = {{"avif.spi", "*.avif"}, {"gif.spi", "*.gif"},   {"heic.spi", "*.heic;*.heif"},
-                          {"png.spi", "*.png"},   {"tiff.spi", "*.tif;*.tiff"}, {"webp.spi", "*.webp"}};
-    ASSERT_EQ(spis->Count(), 6);
-    for (int i = 0; i < 6; ++i) {
-        const TSPI& spi = *spis->Items(i);
-        EXPECT_EQ(QDir(spi.FileName()).dirName(), QLatin1String(cases[i].file));
+    EXPECT_EQ(test::Names(spis), QStringList({"avif.spi", "gif.spi", "heic.spi", "png.spi", "tiff.spi", "webp.spi"}));
+    QStringList patterns;
+    for (int i = 0; i < spis.Count(); ++i) {
+        const TSPI& spi = *spis.Items(i);
+        SCOPED_TRACE(spi.PluginName().toStdString());
         EXPECT_NE(dynamic_cast<const TInSPI*>(&spi), nullptr);
         EXPECT_EQ(spi.APIVersion(), QStringLiteral("00IN"));
-        EXPECT_TRUE(spi.PluginName().startsWith(QStringLiteral("tovari "))) << spi.PluginName().toStdString();
-        EXPECT_EQ(spi.Extensions(), QStringList{QLatin1String(cases[i].patterns)});
+        EXPECT_TRUE(spi.PluginName().startsWith(QStringLiteral("tovari ")));
         EXPECT_EQ(spi.Descriptions().size(), 1);
+        patterns += spi.Extensions();
     }
+    EXPECT_EQ(patterns, QStringList({"*.avif", "*.gif", "*.heic;*.heif", "*.png", "*.tif;*.tiff", "*.webp"}));
     for (const char* extension : {"png", "gif", "tif", "tiff", "webp", "heic", "heif", "avif"})
         EXPECT_TRUE(formats.Find(QLatin1String(extension)) == TGraphicClass::Of<TSPIBitmap>()) << extension;
 }
@@ -359,8 +320,8 @@ TEST_F(RealPlugins, LosslessFormatsDecodePixelForPixel)
         QSize size{37, 23};
     };
     const Case cases[] = {
-        {"rgb.png", false, [](const QImage& i, const QString& p, QImage&) { WritePng(i, p); }},
-        {"rgba.png", true, [](const QImage& i, const QString& p, QImage&) { WritePng(i, p); }},
+        {"rgb.png", false, [](const QImage& i, const QString& p, QImage&) { test::WritePng(i, p); }},
+        {"rgba.png", true, [](const QImage& i, const QString& p, QImage&) { test::WritePng(i, p); }},
         {"indexed.png", false, [](const QImage&, const QString& p, QImage& e) { WriteIndexedPng(p, e); }},
         {"photo.gif", false, [](const QImage& i, const QString& p, QImage& e) { WriteGif(i, p, e); }},
         {"animated.gif", false, [](const QImage&, const QString& p, QImage& e) { WriteAnimatedGif(p, e, false); }},
@@ -499,21 +460,19 @@ TEST_F(RealPlugins, CraftedPluginsThatLieAreRefused)
 {
     const QImage source = Pattern(37, 23, false);
     const QString path = dir.filePath("real.png");
-    WritePng(source, path);
+    test::WritePng(source, path);
     // The crafted ones come later and claim PNG too, so they are tried first.
-    spis->Search(QStringLiteral(TOVARI_CRAFTED_DIR "/*.spi"));
-    ASSERT_EQ(spis->Count(), 8);
+    spis.Search(QStringLiteral(TOVARI_CRAFTED_DIR "/*.spi"));
+    ASSERT_EQ(spis.Count(), 8);
     std::vector<TSPI*> order;
-    spis->FindSPIs({&SPIClass<TInSPI>}, path, order);
-    ASSERT_GE(order.size(), 3u);
-    EXPECT_EQ(QDir(order[0]->FileName()).dirName(), QStringLiteral("short_block.spi"));
-    EXPECT_EQ(QDir(order[1]->FileName()).dirName(), QStringLiteral("lying_header.spi"));
+    spis.FindSPIs({&SPIClass<TInSPI>}, path, order);
+    EXPECT_EQ(test::Names(order).mid(0, 3), QStringList({"short_block.spi", "lying_header.spi", "png.spi"}));
     const QImage decoded = LoadFile(path);
     ASSERT_EQ(decoded.size(), source.size());
     EXPECT_EQ(Difference(decoded, source, false).first, 0);
     // Alone, they decode nothing.
-    while (spis->Count() > 2)
-        spis->Delete(0);
+    while (spis.Count() > 2)
+        spis.Delete(0);
     TSPIGraphic graphic;
     EXPECT_THROW(graphic.LoadFromFile(path), EInvalidGraphic);
 }
@@ -531,12 +490,9 @@ TEST_F(PluginProgram, SwitchedOnAtStartEveryFormatGetsAThumbnailAndOpensAtFullSi
     std::fill_n(reinterpret_cast<quint32*>(red.bits()), 120 * 20, 0u);
     WriteEveryFormat(red, folder + "/red");
     const QString ini = sandbox.filePath(QStringLiteral("data/tovari/tovari.ini"));
-    {
-        QDir().mkpath(QFileInfo(ini).path());
-        TIniFile settings(ini);
-        settings.WriteBool(QStringLiteral("PLUGIN"), QStringLiteral("Spi"), true);
-        settings.WriteString(QStringLiteral("PLUGIN"), QStringLiteral("SpiFolder"), QStringLiteral(TOVARI_PLUGIN_DIR));
-    }
+    QDir().mkpath(QFileInfo(ini).path());
+    TIniFile(ini).WriteBool(QStringLiteral("PLUGIN"), QStringLiteral("Spi"), true);
+    TIniFile(ini).WriteString(QStringLiteral("PLUGIN"), QStringLiteral("SpiFolder"), QStringLiteral(TOVARI_PLUGIN_DIR));
 
     Start();
     TForm1& f = Form();

@@ -1,6 +1,6 @@
 #include "spi/SPIs.h"
 #include "tests/common/TestSupport.h"
-#include "tests/spi/FakePlugins.h"
+#include "tests/spi/SpiTestSupport.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -27,26 +27,24 @@ TEST(SpiBinding, KindFollowsTheVersionTextExactly)
         {"00INX", "plain", false}, {"", "plain", false}, {nullptr, "plain", false},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.version ? c.version : "(none)");
         FakeLibrary library;
         FakePlugin plugin = test::ImportPlugin();
         plugin.exports.insert({"GetArchiveInfo", "GetFileInfo", "GetFile"});
+        plugin.infos.remove(0);
         if (c.version)
             plugin.infos[0] = c.version;
-        else
-            plugin.infos.remove(0);
         library.Add(kPath, plugin);
         std::unique_ptr<TSPI> spi = CreateSPI(library, kPath);
-        ASSERT_TRUE(spi) << c.version;
+        ASSERT_TRUE(spi);
         const char* kind = dynamic_cast<TInSPI*>(spi.get())   ? "in"
                            : dynamic_cast<TAmSPI*>(spi.get()) ? "am"
                            : dynamic_cast<TXnSPI*>(spi.get()) ? "xn"
                                                               : "plain";
-        EXPECT_STREQ(kind, c.kind) << (c.version ? c.version : "(none)");
-        EXPECT_EQ(spi->Enabled(), c.enabled) << (c.version ? c.version : "(none)");
-        EXPECT_EQ(spi->APIVersion(), QString::fromLatin1(c.version ? c.version : "")) << c.version;
+        EXPECT_EQ(std::tuple(QString::fromLatin1(kind), spi->Enabled(), spi->APIVersion()),
+                  std::tuple(QString::fromLatin1(c.kind), c.enabled, QString::fromLatin1(c.version ? c.version : "")));
         // The probe's reference is closed; the result keeps exactly one.
-        EXPECT_EQ(library.OpenCount(kPath), 2);
-        EXPECT_EQ(library.OpenReferences(kPath), 1);
+        EXPECT_EQ(std::pair(library.OpenCount(kPath), library.OpenReferences(kPath)), std::pair(2, 1));
         spi.reset();
         EXPECT_EQ(library.OpenReferences(kPath), 0);
     }
@@ -75,21 +73,10 @@ TEST(SpiBinding, MissingEntryPointsNameTheFirstOneTheKindNeeds)
         plugin.infos[0] = c.version;
         plugin.exports = c.exports;
         library.Add(kPath, plugin);
-        try {
-            CreateSPI(library, kPath);
-            ADD_FAILURE() << c.missing << " was not missed";
-        } catch (const ESPIInvalidAPI& e) {
-            EXPECT_EQ(e.Message(), QStringLiteral("%1は[%2]では使えないSusie Plugin APIです").arg(c.missing, kPath));
-        }
+        EXPECT_EQ(test::Thrown<ESPIInvalidAPI>([&] { CreateSPI(library, kPath); }),
+                  QStringLiteral("%1は[%2]では使えないSusie Plugin APIです").arg(c.missing, kPath));
         EXPECT_EQ(library.OpenReferences(kPath), 0) << c.missing;
     }
-    // Neither the preview nor the configuration dialog is needed; calling an absent one is refused.
-    FakeLibrary library;
-    FakePlugin plugin = test::ImportPlugin();
-    library.Add(kPath, plugin);
-    std::unique_ptr<TSPI> spi = CreateSPI(library, kPath);
-    HLOCAL info = nullptr, bits = nullptr;
-    EXPECT_THROW(spi->GetPreview("x", 0, 0, &info, &bits, nullptr, 0), ESPIInvalidAPI);
 }
 
 TEST(SpiBinding, InformationPairsStopAtTheFirstGap)
@@ -114,8 +101,7 @@ TEST(SpiBinding, InformationPairsStopAtTheFirstGap)
         library.Add(kPath, plugin);
         std::unique_ptr<TSPI> spi = CreateSPI(library, kPath);
         EXPECT_EQ(spi->PluginName(), QStringLiteral("Name 1.0"));
-        EXPECT_EQ(spi->Extensions(), c.extensions);
-        EXPECT_EQ(spi->Descriptions(), c.descriptions);
+        EXPECT_EQ(std::pair(spi->Extensions(), spi->Descriptions()), std::pair(c.extensions, c.descriptions));
     }
 }
 
@@ -165,12 +151,8 @@ TEST(SpiBinding, FileNameIsTheModulePathOrTheNameGiven)
 
     // A file that does not load: nothing from CreateSPI, the exact message from the constructor.
     EXPECT_EQ(CreateSPI(library, QStringLiteral("/a/none.spi")), nullptr);
-    try {
-        TSPI::Create<TSPI>(library, QStringLiteral("/a/none.spi"));
-        ADD_FAILURE();
-    } catch (const ESPIFOpenErrorSPI& e) {
-        EXPECT_EQ(e.Message(), QStringLiteral("/a/none.spi:Susie Pluginがロードできませんでした"));
-    }
+    EXPECT_EQ(test::Thrown<ESPIFOpenErrorSPI>([&] { TSPI::Create<TSPI>(library, QStringLiteral("/a/none.spi")); }),
+              QStringLiteral("/a/none.spi:Susie Pluginがロードできませんでした"));
 }
 
 TEST(SpiBinding, NativeLibraryRefusesNonLibrariesAndKeepsLongPaths)

@@ -2,7 +2,7 @@
 #include "spi/SPIBmp.h"
 #include "spi/SPIs.h"
 #include "tests/common/TestSupport.h"
-#include "tests/spi/FakePlugins.h"
+#include "tests/spi/SpiTestSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -15,24 +15,10 @@ namespace {
 
 using test::FakeLibrary;
 using test::FakePlugin;
+using test::Names;
 
 class SpiRegistry : public ::testing::Test {
 protected:
-    // A plug-in file in the folder, served by the fake library.
-    QString Place(const QString& folder, const QString& name, FakePlugin& plugin)
-    {
-        const QString path = test::WriteFile(folder + QLatin1Char('/') + name, "plug-in");
-        library.Add(path, plugin);
-        return path;
-    }
-    QStringList Names(const TSPIs& spis) const
-    {
-        QStringList names;
-        for (int i = 0; i < spis.Count(); ++i)
-            names.append(QDir(spis.Items(i)->FileName()).dirName());
-        return names;
-    }
-
     QTemporaryDir dir;
     FakeLibrary library;
     TPictureFormats formats{false};
@@ -42,19 +28,13 @@ TEST_F(SpiRegistry, OnlyOneLivesAtATime)
 {
     auto first = std::make_unique<TSPIs>(library, nullptr, formats);
     EXPECT_EQ(TSPIs::GetSPIs(), first.get());
-    try {
-        TSPIs second(library, nullptr, formats);
-        ADD_FAILURE();
-    } catch (const ESPIDupCreateSPIs& e) {
-        EXPECT_EQ(e.Message(), QStringLiteral("TSPIs は複数生成できません"));
-    }
+    EXPECT_EQ(test::Thrown([&] { TSPIs second(library, nullptr, formats); }),
+              QStringLiteral("TSPIs は複数生成できません"));
     EXPECT_EQ(TSPIs::GetSPIs(), first.get());
-    EXPECT_TRUE(first->MacBinary);
-    EXPECT_TRUE(first->AutoSearch);
-    EXPECT_FALSE(first->GraphicPreview);
-    EXPECT_EQ(first->SearchOptions, unsigned(spsSusieDir | spsAppDir));
+    EXPECT_EQ(std::tuple(first->MacBinary, first->GraphicPreview, first->SearchOptions),
+              std::tuple(true, false, unsigned(spsSusieDir | spsAppDir)));
     FakePlugin a = test::ImportPlugin();
-    first->Add(CreateSPI(library, Place(dir.path(), "a.spi", a)));
+    first->Add(CreateSPI(library, library.AddFile(dir.filePath("a.spi"), a)));
     first.reset();
     EXPECT_EQ(TSPIs::GetSPIs(), nullptr);
     EXPECT_EQ(library.OpenReferences(dir.filePath("a.spi")), 0);
@@ -64,19 +44,14 @@ TEST_F(SpiRegistry, OnlyOneLivesAtATime)
 
 TEST_F(SpiRegistry, SearchTakesRegularMatchingFilesInNameOrder)
 {
-    FakePlugin b = test::ImportPlugin(), a = test::ImportPlugin(), c = test::ImportPlugin(), hidden = test::ImportPlugin(),
-               other = test::ImportPlugin(), upper = test::ImportPlugin(), linked = test::ImportPlugin();
+    FakePlugin plugin = test::ImportPlugin();
     const QString folder = dir.filePath("plugins");
-    Place(folder, "b.spi", b);
-    Place(folder, "a.spi", a);
-    Place(folder, "C.SPI", upper);
-    Place(folder, "c.spi", c);
-    Place(folder, ".hidden.spi", hidden);
-    Place(folder, "other.dll", other);
+    for (const char* name : {"b.spi", "a.spi", "C.SPI", "c.spi", ".hidden.spi", "other.dll"})
+        library.AddFile(folder + "/" + name, plugin);
     // A link to a plug-in counts as a file; a folder and a pipe with the name never get opened.
     const QString target = test::WriteFile(dir.filePath("elsewhere/real.spi"), "plug-in");
     ASSERT_TRUE(QFile::link(target, folder + "/d.spi"));
-    library.Add(folder + "/d.spi", linked);
+    library.Add(folder + "/d.spi", plugin);
     QDir().mkpath(folder + "/folder.spi");
     ASSERT_EQ(mkfifo(NativePath(folder + "/pipe.spi").constData(), 0600), 0);
 
@@ -85,12 +60,12 @@ TEST_F(SpiRegistry, SearchTakesRegularMatchingFilesInNameOrder)
     QStringList seen;
     spis.OnSearching = [&](TSPIs& sender, const QString& path, bool&) {
         EXPECT_EQ(&sender, &spis);
-        seen.append(path);
+        seen.append(QDir(path).dirName());
+        EXPECT_EQ(path, folder + "/" + seen.last());
     };
     spis.Search(folder + "/*.spi");
-    EXPECT_EQ(seen, QStringList({folder + "/a.spi", folder + "/b.spi", folder + "/C.SPI", folder + "/c.spi",
-                                 folder + "/d.spi"}));
-    EXPECT_EQ(Names(spis), QStringList({"a.spi", "b.spi", "C.SPI", "c.spi", "d.spi"}));
+    EXPECT_EQ(seen, QStringList({"a.spi", "b.spi", "C.SPI", "c.spi", "d.spi"}));
+    EXPECT_EQ(Names(spis), seen);
 
     // The same folder again adds nothing, whatever the letter case of the mask.
     spis.Search(folder + "/*.SPI");
@@ -107,11 +82,10 @@ TEST_F(SpiRegistry, SearchTakesRegularMatchingFilesInNameOrder)
 
 TEST_F(SpiRegistry, BareMaskVisitsTheOptionFoldersOnceEach)
 {
-    FakePlugin a = test::ImportPlugin(), b = test::ImportPlugin(), c = test::ImportPlugin();
+    FakePlugin plugin = test::ImportPlugin();
     const QString shared = dir.filePath("shared"), current = dir.filePath("current");
-    Place(shared, "a.spi", a);
-    Place(shared, "b.spi", b);
-    Place(current, "c.spi", c);
+    for (const QString& path : {shared + "/a.spi", shared + "/b.spi", current + "/c.spi"})
+        library.AddFile(path, plugin);
     struct Case {
         TSPISearchOptions options;
         QStringList expected;
@@ -148,22 +122,19 @@ TEST_F(SpiRegistry, BareMaskVisitsTheOptionFoldersOnceEach)
         EXPECT_GE(spis.IndexOf(current + "/c.spi"), 0);
     }
     // The platform's folders: the viewer's, system and Windows folders read nothing.
-    const TSPISearchFolders platform = TSPISearchFolders::Platform();
-    EXPECT_TRUE(platform.SusieDir().isEmpty());
-    EXPECT_TRUE(platform.SystemDir().isEmpty());
-    EXPECT_TRUE(platform.WindowsDir().isEmpty());
-    EXPECT_EQ(platform.CurrentDir(), QDir::currentPath());
-    EXPECT_EQ(platform.AppDir(), QCoreApplication::applicationDirPath());
+    const TSPISearchFolders p = TSPISearchFolders::Platform();
+    EXPECT_EQ(QStringList({p.SusieDir(), p.AppDir(), p.CurrentDir(), p.SystemDir(), p.WindowsDir()}),
+              QStringList({QString(), QCoreApplication::applicationDirPath(), QDir::currentPath(), QString(), QString()}));
 }
 
 TEST_F(SpiRegistry, HandlersVetoAndFailuresEndOrSkip)
 {
     FakePlugin a = test::ImportPlugin(), b = test::ImportPlugin(), c = test::ImportPlugin(), d = test::ImportPlugin();
     const QString folder = dir.filePath("p");
-    Place(folder, "a.spi", a);
-    Place(folder, "b.spi", b);
-    Place(folder, "c.spi", c);
-    Place(folder, "d.spi", d);
+    library.AddFile(folder + "/a.spi", a);
+    library.AddFile(folder + "/b.spi", b);
+    library.AddFile(folder + "/c.spi", c);
+    library.AddFile(folder + "/d.spi", d);
     {
         // OnSearching keeps b from being opened; OnSearch destroys c again; an OnSearch error drops d only.
         TSPIs spis(library, nullptr, formats);
@@ -183,12 +154,8 @@ TEST_F(SpiRegistry, HandlersVetoAndFailuresEndOrSkip)
         // A plug-in that lacks a function ends the search; what came before stays.
         c.exports.erase("GetPicture");
         TSPIs spis(library, nullptr, formats);
-        try {
-            spis.Search(folder + "/*.spi");
-            ADD_FAILURE();
-        } catch (const ESPIInvalidAPI& e) {
-            EXPECT_EQ(e.Message(), QStringLiteral("GetPictureは[%1]では使えないSusie Plugin APIです").arg(folder + "/c.spi"));
-        }
+        EXPECT_EQ(test::Thrown<ESPIInvalidAPI>([&] { spis.Search(folder + "/*.spi"); }),
+                  QStringLiteral("GetPictureは[%1]では使えないSusie Plugin APIです").arg(folder + "/c.spi"));
         EXPECT_EQ(Names(spis), QStringList({"a.spi", "b.spi"}));
         c.exports.insert("GetPicture");
     }
@@ -222,8 +189,8 @@ TEST_F(SpiRegistry, PatternsRegisterLastToFirstWithTheHandlersChoice)
     FakePlugin archive = test::ImportPlugin({"*.lzh", "LHA"});
     archive.infos[0] = "00AM";
     archive.exports.insert({"GetArchiveInfo", "GetFileInfo", "GetFile"});
-    const QString jpegPath = Place(dir.path(), "jpeg.spi", jpeg);
-    const QString archivePath = Place(dir.path(), "archive.spi", archive);
+    const QString jpegPath = library.AddFile(dir.filePath("jpeg.spi"), jpeg);
+    const QString archivePath = library.AddFile(dir.filePath("archive.spi"), archive);
     TSPIBitmapRegistration registration(formats);
 
     struct Case {
@@ -267,10 +234,10 @@ TEST_F(SpiRegistry, TrialOrderPutsClaimingPluginsFirstNewestFirst)
     archive.infos[0] = "00AM";
     archive.exports.insert({"GetArchiveInfo", "GetFileInfo", "GetFile"});
     TSPIs spis(library, nullptr, formats);
-    spis.Add(CreateSPI(library, Place(dir.path(), "a.spi", a)));
-    spis.Add(CreateSPI(library, Place(dir.path(), "archive.spi", archive)));
-    spis.Add(CreateSPI(library, Place(dir.path(), "b.spi", b)));
-    spis.Add(CreateSPI(library, Place(dir.path(), "c.spi", c)));
+    spis.Add(CreateSPI(library, library.AddFile(dir.filePath("a.spi"), a)));
+    spis.Add(CreateSPI(library, library.AddFile(dir.filePath("archive.spi"), archive)));
+    spis.Add(CreateSPI(library, library.AddFile(dir.filePath("b.spi"), b)));
+    spis.Add(CreateSPI(library, library.AddFile(dir.filePath("c.spi"), c)));
     struct Case {
         const char* name;
         QStringList order;
@@ -285,27 +252,20 @@ TEST_F(SpiRegistry, TrialOrderPutsClaimingPluginsFirstNewestFirst)
         {"/dir.pic/photo", {"a.spi", "b.spi", "c.spi"}},
         {".BMP", {"b.spi", "a.spi", "c.spi"}},
     };
-    for (const Case& k : cases) {
-        std::vector<TSPI*> order;
-        spis.FindSPIs({&SPIClass<TInSPI>}, k.name, order);
-        QStringList names;
-        for (TSPI* spi : order)
-            names.append(QDir(spi->FileName()).dirName());
-        EXPECT_EQ(names, k.order) << k.name;
-    }
+    auto order = [&](const char* name, TSPIClass kind = &SPIClass<TInSPI>) {
+        std::vector<TSPI*> found;
+        spis.FindSPIs({kind}, name, found);
+        return Names(found);
+    };
+    for (const Case& k : cases)
+        EXPECT_EQ(order(k.name), k.order) << k.name;
     // Two claiming plug-ins: the newer first.
     c.infos[4] = "*.pic";
     spis.Delete(3);
     spis.Add(CreateSPI(library, dir.filePath("c.spi")));
-    std::vector<TSPI*> order;
-    spis.FindSPIs({&SPIClass<TInSPI>}, "photo.pic", order);
-    ASSERT_EQ(order.size(), 3u);
-    EXPECT_EQ(QDir(order[0]->FileName()).dirName(), "c.spi");
-    EXPECT_EQ(QDir(order[1]->FileName()).dirName(), "a.spi");
+    EXPECT_EQ(order("photo.pic"), QStringList({"c.spi", "a.spi", "b.spi"}));
     // Every kind is offered when asked for.
-    order.clear();
-    spis.FindSPIs({&SPIClass<TSPI>}, "photo.pic", order);
-    EXPECT_EQ(order.size(), 4u);
+    EXPECT_EQ(order("photo.pic", &SPIClass<TSPI>), QStringList({"c.spi", "archive.spi", "a.spi", "b.spi"}));
     spis.Clear();
     EXPECT_EQ(spis.Count(), 0);
 }

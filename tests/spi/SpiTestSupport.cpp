@@ -1,7 +1,12 @@
-#include "tests/spi/FakePlugins.h"
+#include "tests/spi/SpiTestSupport.h"
 
+#include "tests/common/TestSupport.h"
+
+#include <QDir>
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <png.h>
 #include <stdexcept>
 
 namespace tovari::test {
@@ -27,34 +32,26 @@ struct Entries {
     }
     static int IsSupported(const char*, void* header)
     {
-        FakePlugin& p = *g_slots[S];
-        ++p.isSupportedCalls;
-        p.headers.push_back(QByteArray(static_cast<const char*>(header), 16));
-        return p.supported;
+        g_slots[S]->headers.push_back(QByteArray(static_cast<const char*>(header), 16));
+        return g_slots[S]->supported;
     }
     static int GetPictureInfo(const char*, intptr_t, unsigned, SpiPictureInfo* info)
     {
         ++g_slots[S]->pictureInfoCalls;
         return g_slots[S]->pictureInfo ? g_slots[S]->pictureInfo(info) : 0;
     }
-    static int Record(FakePlugin& p, const char* buf, intptr_t len, unsigned flag)
-    {
-        p.pictureSources.emplace_back(flag == SPI_SOURCE_MEMORY ? QByteArray(buf, qsizetype(len)) : QByteArray(buf), len);
-        return 0;
-    }
     static int GetPicture(const char* buf, intptr_t len, unsigned flag, HLOCAL* info, HLOCAL* bits,
                           SpiProgressCallback progress, intptr_t user)
     {
         FakePlugin& p = *g_slots[S];
         ++p.pictureCalls;
-        Record(p, buf, len, flag);
+        p.pictureSources.emplace_back(flag == SPI_SOURCE_MEMORY ? QByteArray(buf, qsizetype(len)) : QByteArray(buf), len);
         return p.picture ? p.picture(buf, len, flag, info, bits, progress, user) : SPI_NOT_SUPPORT;
     }
     static int GetPreview(const char* buf, intptr_t len, unsigned flag, HLOCAL* info, HLOCAL* bits,
                           SpiProgressCallback progress, intptr_t user)
     {
         FakePlugin& p = *g_slots[S];
-        ++p.previewCalls;
         return p.preview ? p.preview(buf, len, flag, info, bits, progress, user) : SPI_NOT_SUPPORT;
     }
     static int Other()
@@ -147,8 +144,7 @@ void MakeDib(const DibSpec& s, HLOCAL* info, HLOCAL* bits)
     LocalUnlock(*bits);
 }
 
-std::function<int(const char*, intptr_t, unsigned, HLOCAL*, HLOCAL*, SpiProgressCallback, intptr_t)>
-AnswerDib(FakePlugin& plugin, DibSpec spec)
+PictureCall AnswerDib(FakePlugin& plugin, DibSpec spec)
 {
     return [&plugin, spec](const char*, intptr_t, unsigned, HLOCAL* info, HLOCAL* bits, SpiProgressCallback, intptr_t) {
         MakeDib(spec, info, bits);
@@ -157,8 +153,6 @@ AnswerDib(FakePlugin& plugin, DibSpec spec)
         return 0;
     };
 }
-
-FakeLibrary::FakeLibrary() = default;
 
 FakeLibrary::~FakeLibrary()
 {
@@ -175,6 +169,12 @@ void FakeLibrary::Add(const QString& path, FakePlugin& plugin, bool reportsModul
         throw std::runtime_error("too many fake plug-ins");
     g_slots[std::size_t(slot)] = &plugin;
     entries_.push_back(Entry{path, slot, reportsModulePath});
+}
+
+QString FakeLibrary::AddFile(const QString& path, FakePlugin& plugin)
+{
+    Add(WriteFile(path, "plug-in"), plugin);
+    return path;
 }
 
 SPILibrary::Handle FakeLibrary::Open(const QString& fileName)
@@ -211,6 +211,38 @@ void FakeLibrary::Close(Handle handle)
         throw std::runtime_error("closing a handle that is not open");
     references_[entries_[it->second].path] -= 1;
     handles_.erase(it);
+}
+
+void WritePng(const QImage& image, const QString& path)
+{
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    png.width = png_uint_32(image.width());
+    png.height = png_uint_32(image.height());
+    png.format = image.format() == QImage::Format_RGBA8888 ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
+    ASSERT_TRUE(png_image_write_to_file(&png, QFile::encodeName(path).constData(), 0, image.constBits(),
+                                        png_int_32(image.bytesPerLine()), nullptr));
+}
+
+bool AllFreed(const std::vector<HLOCAL>& handles)
+{
+    return std::all_of(handles.begin(), handles.end(), [](HLOCAL handle) { return LocalSize(handle) == 0; });
+}
+
+QStringList Names(const std::vector<TSPI*>& spis)
+{
+    QStringList names;
+    for (const TSPI* spi : spis)
+        names.append(QDir(spi->FileName()).dirName());
+    return names;
+}
+
+QStringList Names(const TSPIs& spis)
+{
+    std::vector<TSPI*> all;
+    for (int i = 0; i < spis.Count(); ++i)
+        all.push_back(spis.Items(i));
+    return Names(all);
 }
 
 }  // namespace tovari::test

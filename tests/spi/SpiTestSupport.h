@@ -1,19 +1,29 @@
 #pragma once
 
+#include "platform/graphics/Picture.h"
+#include "spi/SPIBmp.h"
 #include "spi/SPILibrary.h"
+#include "spi/SPIs.h"
 #include "spi/include/tovari_spi.h"
 
 #include <QByteArray>
+#include <QImage>
 #include <QList>
 #include <QMap>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <functional>
+#include <gtest/gtest.h>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace tovari::test {
+
+// GetPicture and GetPreview.
+using PictureCall = std::function<int(const char* buf, intptr_t len, unsigned flag, HLOCAL* info, HLOCAL* bits,
+                                      SpiProgressCallback progress, intptr_t user)>;
 
 // What one fake plug-in library does. Its entry points are real C functions bound to its slot.
 struct FakePlugin {
@@ -27,18 +37,12 @@ struct FakePlugin {
     // GetPictureInfo; the default answers 0 and leaves the record as it is.
     std::function<int(SpiPictureInfo* info)> pictureInfo;
     // GetPicture and GetPreview; the default answers SPI_NOT_SUPPORT.
-    std::function<int(const char* buf, intptr_t len, unsigned flag, HLOCAL* info, HLOCAL* bits,
-                      SpiProgressCallback progress, intptr_t user)>
-        picture;
-    std::function<int(const char* buf, intptr_t len, unsigned flag, HLOCAL* info, HLOCAL* bits,
-                      SpiProgressCallback progress, intptr_t user)>
-        preview;
+    PictureCall picture;
+    PictureCall preview;
 
     // What the host did.
-    int isSupportedCalls = 0;
     int pictureInfoCalls = 0;
     int pictureCalls = 0;
-    int previewCalls = 0;
     std::vector<QByteArray> headers;  // the first 16 bytes handed to IsSupported
     std::vector<std::pair<QByteArray, intptr_t>> pictureSources;  // memory source bytes or file name, and len
     std::vector<HLOCAL> handedOut;  // every handle the plug-in returned
@@ -66,17 +70,17 @@ struct DibSpec {
 };
 void MakeDib(const DibSpec& spec, HLOCAL* info, HLOCAL* bits);
 // A GetPicture that answers the DIB (and records its handles in plugin.handedOut).
-std::function<int(const char*, intptr_t, unsigned, HLOCAL*, HLOCAL*, SpiProgressCallback, intptr_t)>
-AnswerDib(FakePlugin& plugin, DibSpec spec);
+PictureCall AnswerDib(FakePlugin& plugin, DibSpec spec);
 
 // The test double of the dynamic-library seam: files named here "load" as the fake plug-in given.
 class FakeLibrary : public SPILibrary {
 public:
-    FakeLibrary();
     ~FakeLibrary() override;
 
     // The path opens as the plug-in (kept by reference; up to 16 per test).
     void Add(const QString& path, FakePlugin& plugin, bool reportsModulePath = true);
+    // The same, with a file written at the path for searches to find; returns the path.
+    QString AddFile(const QString& path, FakePlugin& plugin);
     int OpenReferences(const QString& path) const { return references_.value(path); }
     int OpenCount(const QString& path) const { return opens_.value(path); }
 
@@ -96,6 +100,40 @@ private:
     QMap<QString, int> references_;
     QMap<QString, int> opens_;
     std::uintptr_t nextHandle_ = 1;
+};
+
+// An RGB or RGBA picture as a PNG file, through libpng.
+void WritePng(const QImage& image, const QString& path);
+
+// Whether every one of the handles has been freed.
+bool AllFreed(const std::vector<HLOCAL>& handles);
+
+// The plug-ins' file names without their folders, in order.
+QStringList Names(const std::vector<TSPI*>& spis);
+QStringList Names(const TSPIs& spis);
+
+// The message of the error of type E that f raises; "<none>" when it raises none.
+template <class E = Exception, class F>
+QString Thrown(F&& f)
+{
+    try {
+        f();
+    } catch (const E& e) {
+        return e.Message();
+    }
+    return QStringLiteral("<none>");
+}
+
+// The plug-ins of this build, searched and registered for their formats.
+class WithRealPlugins : public ::testing::Test {
+protected:
+    void SetUp() override { spis.Search(QStringLiteral(TOVARI_PLUGIN_DIR "/*.spi")); }
+
+    QTemporaryDir dir;
+    TNativeSPILibrary library;
+    TPictureFormats formats{false};
+    TSPIBitmapRegistration registration{formats};
+    TSPIs spis{library, nullptr, formats};
 };
 
 }  // namespace tovari::test
