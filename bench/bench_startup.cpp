@@ -1,7 +1,8 @@
 // Launch to mapped main window: the program on a first start (guide window shown, start-up requests
 // to the demo shop) and on a start with settings, beside a bare Qt main window, in one run on one X
 // server. A window counts as mapped when the X server reports it mapped with the main window's title.
-//   bench-startup RUNS BARE_WINDOW_PROGRAM TOVARI_PROGRAM
+//   bench-startup RUNS BARE_WINDOW_PROGRAM TOVARI_PROGRAM [BARE_WINDOW_WITH_LIBRARIES]
+// The last, the bare window with the program's libraries loaded, shows what loading them costs alone.
 // DISPLAY names the X server (no window manager: the bench times the programs, not a window manager).
 #include <xcb/xcb.h>
 
@@ -135,8 +136,8 @@ double Median(std::vector<double> v)
 
 int main(int argc, char** argv)
 {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: bench-startup RUNS BARE_WINDOW_PROGRAM TOVARI_PROGRAM\n");
+    if (argc != 4 && argc != 5) {
+        std::fprintf(stderr, "usage: bench-startup RUNS BARE_WINDOW_PROGRAM TOVARI_PROGRAM [BARE_WINDOW_WITH_LIBRARIES]\n");
         return 2;
     }
     const int runs = std::max(1, std::atoi(argv[1]));
@@ -149,9 +150,12 @@ int main(int argc, char** argv)
         const char* name;
         std::string program, settings;
         std::vector<double> seconds;
-    } kinds[] = {{"bare Qt window", argv[2], "", {}},
-                 {"tovari, first start", argv[3], "", {}},
-                 {"tovari, with settings", argv[3], settings, {}}};
+    };
+    std::vector<Kind> kinds = {{"bare Qt window", argv[2], "", {}},
+                               {"tovari, first start", argv[3], "", {}},
+                               {"tovari, with settings", argv[3], settings, {}}};
+    if (argc == 5)
+        kinds.push_back({"bare, tovari's libraries", argv[4], "", {}});
     // Warm the file cache once, then take turns so that drift in the machine hits all three alike.
     for (Kind& k : kinds)
         Launch(display, k.program, k.settings);
