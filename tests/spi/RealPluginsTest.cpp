@@ -456,27 +456,6 @@ TEST_F(RealPlugins, CutFilesAreRefusedAndAStopIsHonoured)
     }
 }
 
-TEST_F(RealPlugins, CraftedPluginsThatLieAreRefused)
-{
-    const QImage source = Pattern(37, 23, false);
-    const QString path = dir.filePath("real.png");
-    test::WritePng(source, path);
-    // The crafted ones come later and claim PNG too, so they are tried first.
-    spis.Search(QStringLiteral(TOVARI_CRAFTED_DIR "/*.spi"));
-    ASSERT_EQ(spis.Count(), 8);
-    std::vector<TSPI*> order;
-    spis.FindSPIs({&SPIClass<TInSPI>}, path, order);
-    EXPECT_EQ(test::Names(order).mid(0, 3), QStringList({"short_block.spi", "lying_header.spi", "png.spi"}));
-    const QImage decoded = LoadFile(path);
-    ASSERT_EQ(decoded.size(), source.size());
-    EXPECT_EQ(Difference(decoded, source, false).first, 0);
-    // Alone, they decode nothing.
-    while (spis.Count() > 2)
-        spis.Delete(0);
-    TSPIGraphic graphic;
-    EXPECT_THROW(graphic.LoadFromFile(path), EInvalidGraphic);
-}
-
 // The whole program with the switch on from its settings: a folder of every format lists with thumbnails
 // and opens at full size, and the choice is written back at close. The photos' top quarter is
 // transparent: it shows the white of the thumbnail cell where the format keeps alpha.

@@ -194,11 +194,8 @@ TEST_F(SpiDecode, UntrustedResultsAreRefusedAndTheNextPluginTried)
     const DibSpec sound{.width = 2, .height = 3, .bits = 32, .heightSign = -1};
     const Case cases[] = {
         {"header size 12", {.headerSize = 12}},
-        {"header size 108", {.headerSize = 108}},
         {"two planes", {.planes = 2}},
         {"depth 7", {.bits = 7}},
-        {"depth 0", {.bits = 0}},
-        {"width 0", {.width = 0}},
         {"width negative", {.width = -3}},
         {"height 0", {.height = 0}},
         {"width 65536", {.width = 65536, .height = 1}},
