@@ -102,24 +102,20 @@ TEST(HostileFiles, RunLengthPicturesMustBePlausiblyFilledByTheirData)
     }
 }
 
-// A JPEG header declaring far more pixels than its data could describe is refused at load, whether
-// single-scan or progressive; the same picture with its data loads and decodes.
+// A JPEG header declaring far more pixels than its data could describe is refused at load; the same
+// picture with its data loads and decodes.
 TEST(HostileFiles, JpegHeaderWithoutDataForItsSizeIsRefused)
 {
-    for (const test::JpegKind kind : {test::JpegKind::Baseline, test::JpegKind::Progressive}) {
-        SCOPED_TRACE(int(kind));
-        QImage flat(5000, 4000, QImage::Format_RGB32);
-        flat.fill(qRgb(40, 80, 120));
-        const QByteArray whole = test::EncodeJpeg(flat, kind, 50);
-        TJPEGImage jpeg;
-        ASSERT_NO_THROW(jpeg.LoadFromData(whole));
-        EXPECT_TRUE(test::Near(jpeg.ToImage().pixel(4999, 3999), qRgb(40, 80, 120)));
-        // The headers end where the first scan's data starts.
-        const qsizetype scan = whole.indexOf(QByteArray("\xFF\xDA", 2));
-        ASSERT_GT(scan, 0);
-        const QByteArray headerOnly = whole.left(scan + 2 + 12);
-        EXPECT_THROW(TJPEGImage().LoadFromData(headerOnly), EInvalidGraphic);
-    }
+    QImage flat(5000, 4000, QImage::Format_RGB32);
+    flat.fill(qRgb(40, 80, 120));
+    const QByteArray whole = test::EncodeJpeg(flat, test::JpegKind::Baseline, 50);
+    TJPEGImage jpeg;
+    ASSERT_NO_THROW(jpeg.LoadFromData(whole));
+    EXPECT_TRUE(test::Near(jpeg.ToImage().pixel(4999, 3999), qRgb(40, 80, 120)));
+    // The headers end where the first scan's data starts.
+    const qsizetype scan = whole.indexOf(QByteArray("\xFF\xDA", 2));
+    ASSERT_GT(scan, 0);
+    EXPECT_THROW(TJPEGImage().LoadFromData(whole.left(scan + 2 + 12)), EInvalidGraphic);
 }
 
 }  // namespace

@@ -90,7 +90,6 @@ TEST(SpiBinding, InformationPairsStopAtTheFirstGap)
         {{{2, "*.a"}, {3, "A"}, {4, "*.b"}}, {"*.a"}, {"A"}},
         {{{2, "*.a"}, {3, "A"}, {4, "*.b"}, {5, "B"}, {7, "D"}}, {"*.a", "*.b"}, {"A", "B"}},
         {{{3, "A"}}, {}, {}},
-        {{{2, "*.jpg;*.jpeg"}, {3, "JPEG"}}, {"*.jpg;*.jpeg"}, {"JPEG"}},
     };
     for (const Case& c : cases) {
         FakeLibrary library;

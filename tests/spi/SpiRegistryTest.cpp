@@ -151,15 +151,6 @@ TEST_F(SpiRegistry, HandlersVetoAndFailuresEndOrSkip)
         EXPECT_EQ(library.OpenReferences(folder + "/d.spi"), 0);
     }
     {
-        // A plug-in that lacks a function ends the search; what came before stays.
-        c.exports.erase("GetPicture");
-        TSPIs spis(library, nullptr, formats);
-        EXPECT_EQ(test::Thrown<ESPIInvalidAPI>([&] { spis.Search(folder + "/*.spi"); }),
-                  QStringLiteral("GetPictureは[%1]では使えないSusie Plugin APIです").arg(folder + "/c.spi"));
-        EXPECT_EQ(Names(spis), QStringList({"a.spi", "b.spi"}));
-        c.exports.insert("GetPicture");
-    }
-    {
         // An OnSearching error ends the search as well.
         TSPIs spis(library, nullptr, formats);
         spis.OnSearching = [](TSPIs&, const QString& path, bool&) {
