@@ -21,8 +21,7 @@ const QString kPassword = QString::fromUtf8(shop::kDemoPassword);
 const QString kTooLarge =
     QStringLiteral("サービスからの応答が大きすぎるため、受け取れませんでした。\n(The reply is larger than 16777216 bytes.)");
 
-// A fault, by its test name and its rule without path and count, and what the window shows for it,
-// at start-up and at the dialog alike.
+// A fault, by its test name and its rule without path and count, and what the window shows for it.
 struct FaultCase {
     const char* name;
     const char* kind;
@@ -71,27 +70,8 @@ protected:
     int dialogShown = 0;
 };
 
-// The first login request of the start-up misbehaves: the window says what it says for that failure,
-// starts logged out, and the next request (the login dialog, on a fresh connection) logs in.
-TEST_P(ServiceFaultTest, StartUpLoginSurvivesAndTheNextLoginWorks)
-{
-    const FaultCase& c = GetParam();
-    Start(MisbehavingShop(std::string(c.kind) + "@wi_login.php*1"), DemoCredentials());
-    EXPECT_EQ(proxy->Misbehaved(), 1);
-    EXPECT_THAT(dialogs.messages, c.messages);
-    EXPECT_FALSE(Form().Session().LoggedIn());
-    dialogs.messages.clear();
-
-    Trigger(Form().Actions().ActLogin);
-    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('|').toStdString();
-    EXPECT_EQ(dialogShown, 1);
-    EXPECT_TRUE(Form().Session().LoggedIn());
-    EXPECT_FALSE(Form().Session().SessionId().isEmpty());
-    EXPECT_TRUE(Form().Session().TransferReady());
-}
-
 // A login through the dialog meets the fault: the session already held is kept, the window says what
-// it says, and the next attempt logs in.
+// it says, and the next attempt logs in. (The same failures at start-up are LoginTest's table.)
 TEST_P(ServiceFaultTest, DialogLoginSurvivesAndKeepsTheSession)
 {
     const FaultCase& c = GetParam();
