@@ -3,6 +3,7 @@
 #include "app/Helper.h"
 
 #include <QSplitter>
+#include <QTabBar>
 #include <QTreeView>
 
 namespace tovari::test {
@@ -49,6 +50,26 @@ TEST_F(SettingsTest, ChangedWindowsAndGuideChoiceComeBackAfterARestart)
     EXPECT_FALSE(program->Form3.isVisible());
     EXPECT_EQ(Form().Local().PcTreeView->width(), 180);
     EXPECT_EQ(Form().Session().SessionId(), issued);
+}
+
+// A member who was logged in is back at the next start, on the album tab and without the guide.
+TEST_F(SettingsTest, LoggedInMemberIsBackOnTheAlbumTabAfterARestart)
+{
+    ASSERT_TRUE(StartAsDemoMember());
+    Form().close();
+    program.reset();
+
+    int loginShown = 0;
+    Start(DemoShopUrl(), [&](TLoginDialog&) {
+        ++loginShown;
+        return QDialog::Rejected;
+    });
+    EXPECT_EQ(loginShown, 0);
+    EXPECT_TRUE(Form().Session().LoggedIn());
+    EXPECT_EQ(Form().Tabs().tabText(3), QString::fromUtf8(shop::kDemoDisplayName) + QStringLiteral("さんのアルバム"));
+    EXPECT_EQ(Form().Tabs().currentIndex(), 3);
+    EXPECT_TRUE(Form().Album().isVisibleTo(&Form()));
+    EXPECT_FALSE(program->Form3.isVisible());
 }
 
 TEST_F(SettingsTest, SettingsThatCannotBeWrittenAreReportedAndTheWindowStillCloses)
