@@ -43,12 +43,6 @@ protected:
     TForm3 form;
 };
 
-TEST_F(NavigationTest, CreatedHiddenOnTheFirstPage)
-{
-    EXPECT_TRUE(form.isHidden());
-    ExpectPage(0, true, false);
-}
-
 TEST_F(NavigationTest, CloseBoxOnlyHidesTheWindow)
 {
     ShowWindow();
