@@ -5,7 +5,6 @@
 
 #include <QPointer>
 #include <QProgressBar>
-#include <QTimer>
 #include <unistd.h>
 
 namespace tovari::test {
@@ -113,39 +112,6 @@ TEST_F(ScanTest, NamesThatAreNotUtf8AreListedAndOpenAsTheSameFile)
     EXPECT_EQ(file.readAll(), QByteArray("raw bytes"));
 }
 
-TEST_F(ScanTest, FolderChangeWhileTheSecondPassPumpsKeepsTheOldItemsOut)
-{
-    QStringList many;
-    for (int i = 0; i < 300; ++i)
-        many.append(QStringLiteral("old%1.jpg").arg(i));
-    const QString oldFolder = MakeFolder(QStringLiteral("old"), many);
-    const QString newFolder = MakeFolder(QStringLiteral("new"), {QStringLiteral("new.jpg")});
-
-    QStringList everListed;
-    QObject::connect(Pc().Model(), &QAbstractItemModel::rowsInserted, [&](const QModelIndex&, int first, int last) {
-        for (int i = first; i <= last; ++i)
-            everListed.append(Pc().Model()->index(i, 0).data().toString());
-    });
-    bool changed = false;
-    QTimer change;
-    change.setInterval(0);
-    QObject::connect(&change, &QTimer::timeout, [&] {
-        if (!changed && scheduler.PcLoadState == LoadState::NOW_LOADING_PC) {
-            changed = true;
-            SelectPcFolder(newFolder);
-        }
-    });
-    change.start();
-    SelectPcFolder(oldFolder);
-    ASSERT_TRUE(WaitFor([&] { return changed; }));
-    change.stop();
-    ASSERT_TRUE(WaitForListing());
-
-    EXPECT_EQ(everListed, QStringList{QStringLiteral("new.jpg")});
-    // The stopped scan read no further into the old folder.
-    EXPECT_LT(RecordedTraces().count(QStringLiteral("Stop Loading")), 300);
-}
-
 TEST_F(ScanTest, DataEventOutsideTheListingLeavesTheItemAlone)
 {
     Scan(MakeFolder(QStringLiteral("two"), {QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}));
@@ -156,25 +122,6 @@ TEST_F(ScanTest, DataEventOutsideTheListingLeavesTheItemAlone)
     Pc().PcListViewData(1, item);
     EXPECT_EQ(item.Caption, QStringLiteral("b.jpg"));
     EXPECT_EQ(item.ImageIndex, -1);
-}
-
-TEST_F(ScanTest, DataHintFollowsTheVisibleRange)
-{
-    QStringList many;
-    for (int i = 0; i < 200; ++i)
-        many.append(QStringLiteral("p%1.jpg").arg(i, 3, 10, QChar('0')));
-    window.resize(800, 600);
-    window.show();
-    Scan(MakeFolder(QStringLiteral("hint"), many));
-    ASSERT_TRUE(WaitFor([&] { return Pc().HintEnd > 0; }));
-    EXPECT_EQ(Pc().HintStart, 0);
-    const int firstEnd = Pc().HintEnd;
-    EXPECT_LT(firstEnd, 199);
-
-    page->PcListView->scrollToBottom();
-    ASSERT_TRUE(WaitFor([&] { return Pc().HintEnd == 199; }));
-    EXPECT_GT(Pc().HintStart, 0);
-    EXPECT_EQ(std::make_pair(int(Pc().HintStart), int(Pc().HintEnd)), page->PcListView->VisibleRange());
 }
 
 }  // namespace
