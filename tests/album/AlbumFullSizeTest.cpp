@@ -169,7 +169,8 @@ TEST_F(AlbumFullSizeTest, PhotoNamedLikeAThumbnailRemovesItAndItIsFetchedAgain)
 }
 
 // Names from the service never reach a path outside the cache folder, and a link inside it is never
-// written through: each hostile name gets the message, and nothing is written anywhere.
+// written through: each hostile name gets the message, and nothing is written anywhere. Which names are
+// plain is the table below.
 TEST_F(AlbumFullSizeTest, HostileNamesWriteNothing)
 {
     WriteFile(Outside() + QStringLiteral("/target.jpg"), "keep me");
@@ -182,17 +183,9 @@ TEST_F(AlbumFullSizeTest, HostileNamesWriteNothing)
     shop.SetPhoto(5, {SolidJpeg(20, 20, Qt::red)});
 
     const QString names[] = {
-        QString(),
-        QStringLiteral("."),
         QStringLiteral(".."),
-        QStringLiteral("../escape.jpg"),
         QStringLiteral("../outside/target.jpg"),
-        QStringLiteral("sub/photo.jpg"),
         Outside() + QStringLiteral("/absolute.jpg"),
-        QStringLiteral("a\x01" "b.jpg"),
-        QStringLiteral("tab\t.jpg"),
-        QStringLiteral("del\x7F.jpg"),
-        QStringLiteral("line\r\n.jpg"),
         QStringLiteral("x") + QChar(0) + QStringLiteral("y.jpg"),
         QString(86, QChar(0x5199)) + QStringLiteral(".jpg"),  // 262 bytes in UTF-8
         QStringLiteral("link.jpg"),
@@ -209,14 +202,6 @@ TEST_F(AlbumFullSizeTest, HostileNamesWriteNothing)
         EXPECT_TRUE(Shown().isEmpty());
     }
     EXPECT_EQ(ReadFileBytes(Outside() + QStringLiteral("/target.jpg")), QByteArray("keep me"));
-
-    // The longest name that still fits is an ordinary name.
-    dialogs.messages.clear();
-    page->AlbumImages = {TAlbumImages{QString(83, QChar(0x5199)) + QStringLiteral(".jpg"), 5, 3}};
-    page->AlbumShowBigImage(0);
-    EXPECT_TRUE(dialogs.messages.isEmpty());
-    EXPECT_EQ(Shown(), QSize(20, 20));
-    EXPECT_EQ(CacheFiles(), cacheBefore);
 }
 
 TEST(AlbumCacheNames, PlainNamesOnly)
@@ -228,6 +213,7 @@ TEST(AlbumCacheNames, PlainNamesOnly)
         {QStringLiteral("..jpg"), true},
         {QStringLiteral("a\\b.jpg"), true},
         {QString(85, QChar(0x5199)), true},
+        {QString(86, QChar(0x5199)), false},
         {QString(255, QLatin1Char('a')), true},
         {QString(256, QLatin1Char('a')), false},
         {QString(), false},
@@ -236,6 +222,9 @@ TEST(AlbumCacheNames, PlainNamesOnly)
         {QStringLiteral("a/b"), false},
         {QStringLiteral("/"), false},
         {QStringLiteral("a\nb"), false},
+        {QStringLiteral("a\x01" "b"), false},
+        {QStringLiteral("tab\t"), false},
+        {QStringLiteral("del\x7F"), false},
         {QStringLiteral("a") + QChar(0x85), false},
     };
     for (const auto& [name, plain] : table)
