@@ -93,36 +93,15 @@ protected:
     }
 };
 
-TEST_F(ThumbnailListTest, ThumbnailIsTheFittedPictureOnWhite)
-{
-    const QString folder = sandbox.filePath(QStringLiteral("fit"));
-    Picture(folder, QStringLiteral("wide.bmp"), QSize(400, 200), Qt::red);
-    List(folder);
-    DrawVisible();
-    const TPcImages& entry = Pc().PcImages[0];
-    ASSERT_GE(entry.ImageIndex, 0);
-    EXPECT_TRUE(entry.Loadable);
-    const QImage cell = Pc().PcImageList()->Image(entry.ImageIndex);
-    ASSERT_EQ(cell.size(), QSize(100, 100));
-    // 400 x 200 becomes 100 x 50 with 25 white rows above and below.
-    EXPECT_EQ(cell.pixelColor(50, 50), QColor(Qt::red));
-    EXPECT_EQ(cell.pixelColor(50, 25), QColor(Qt::red));
-    EXPECT_EQ(cell.pixelColor(50, 24), QColor(Qt::white));
-    EXPECT_EQ(cell.pixelColor(50, 75), QColor(Qt::white));
-    // The list shows it.
-    const QVariant decoration = Pc().Model()->index(0, 0).data(Qt::DecorationRole);
-    EXPECT_EQ(decoration.value<QPixmap>().toImage().pixelColor(50, 50), QColor(Qt::red));
-}
-
-// Files that do not decode are tried once and marked. A named pipe under a picture's name would block
-// the window for good once opened: it is listed, never opened, and undecodable. A link to a picture is
-// the picture.
-TEST_F(ThumbnailListTest, UndecodableFilesAreTriedOnceAndMarkedNotLoadable)
+// A picture's thumbnail is the picture fitted on white, and the list shows it. Files that do not decode
+// are tried once and marked. A named pipe under a picture's name would block the window for good once
+// opened: it is listed, never opened, and undecodable. A link to a picture is the picture.
+TEST_F(ThumbnailListTest, ThumbnailsOfPicturesAndFilesThatDoNotDecode)
 {
     const QString folder = sandbox.filePath(QStringLiteral("bad"));
     WriteFile(folder + QStringLiteral("/notes.jpg"), "this is text, not a photo");
     WriteFile(folder + QStringLiteral("/readme.txt"), "no decoder for this");
-    Picture(folder, QStringLiteral("good.bmp"), QSize(10, 10), Qt::blue);
+    Picture(folder, QStringLiteral("good.bmp"), QSize(400, 200), Qt::red);
     ASSERT_TRUE(QFile::link(folder + QStringLiteral("/good.bmp"), folder + QStringLiteral("/link.bmp")));
     ASSERT_EQ(::mkfifo(QFile::encodeName(folder + QStringLiteral("/x.jpg")).constData(), 0600), 0);
     List(folder);
@@ -138,6 +117,14 @@ TEST_F(ThumbnailListTest, UndecodableFilesAreTriedOnceAndMarkedNotLoadable)
     Pc().PcImageDrawTimerTimer();
     EXPECT_EQ(Pc().SlotCache.SlotCount(), 2);
     EXPECT_FALSE(Pc().ThumbDrawing);
+
+    // 400 x 200 becomes 100 x 50 with 25 white rows above and below.
+    const QImage cell = Pc().PcImageList()->Image(Pc().PcImages[0].ImageIndex);
+    ASSERT_EQ(cell.size(), QSize(100, 100));
+    EXPECT_EQ(cell.pixelColor(50, 25), QColor(Qt::red));
+    EXPECT_EQ(cell.pixelColor(50, 24), QColor(Qt::white));
+    const QVariant decoration = Pc().Model()->index(0, 0).data(Qt::DecorationRole);
+    EXPECT_EQ(decoration.value<QPixmap>().toImage().pixelColor(50, 50), QColor(Qt::red));
 }
 
 TEST_F(ThumbnailListTest, NothingIsDrawnWhileAnotherTabIsCurrent)
