@@ -13,17 +13,6 @@
 namespace tovari::test {
 namespace {
 
-QByteArray BmpBytes(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "BMP");
-    return bytes;
-}
-
 class AlbumFullSizeTest : public AlbumPageTest {
 protected:
     void SetUp() override
@@ -92,7 +81,7 @@ TEST_F(AlbumFullSizeTest, DoubleClickShowsTheFirstSelectedPhotoAndKeepsNoFile)
 {
     ListPhotos({{1, QStringLiteral("横.jpg"), SolidJpeg(300, 200, Qt::red)},
                 {2, QStringLiteral("縦.jpg"), SolidJpeg(200, 300, Qt::green)},
-                {3, QStringLiteral("正方形.bmp"), BmpBytes(250, 250)}});
+                {3, QStringLiteral("正方形.bmp"), SolidJpeg(250, 250, Qt::darkCyan, "BMP")}});
     page->resize(800, 500);
     page->show();
     page->AlbumListView->resize(600, 400);

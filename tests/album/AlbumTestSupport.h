@@ -30,20 +30,16 @@
 
 namespace tovari::test {
 
-inline QByteArray JpegBytes(const QImage& image, int quality = 95)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.convertToFormat(QImage::Format_RGB32).save(&buffer, "JPG", quality);
-    return bytes;
-}
-
-inline QByteArray SolidJpeg(int width, int height, QColor colour)
+// A picture of one colour, as a JPEG or in the given format.
+inline QByteArray SolidJpeg(int width, int height, QColor colour, const char* format = "JPG")
 {
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(colour);
-    return JpegBytes(image);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format, 95);
+    return bytes;
 }
 
 // The album side of the shop's service on a recording server: folder list, photo lists, thumbnails
@@ -142,20 +138,14 @@ protected:
         actions.ActReload = new QAction(QStringLiteral("更新"), &actionOwner);
         actions.ActDelete = new QAction(QStringLiteral("削除(&Delete)"), &actionOwner);
         session.SetSessionId(QStringLiteral("s1"));
-        formImages[0] = SolidImage(QColor(255, 0, 0));
-        formImages[1] = SolidImage(QColor(0, 255, 0));
-        formImages[2] = SolidImage(QColor(0, 0, 255));
+        for (int i = 0; i < 3; ++i) {
+            formImages[i] = QImage(100, 100, QImage::Format_RGB32);
+            formImages[i].fill(QColor::fromHsv(i * 120, 255, 255));
+        }
         page = std::make_unique<TAlbumPage>(TAlbumPage::Context{
             session, state, TStatusLine{statusBar, panel, gauge}, bigImageView, icons, service, urls,
             [this] { return Cache(); }, [this] { return tab; }, formImages[0], formImages[1], formImages[2]});
         page->BindActions(actions);
-    }
-
-    static QImage SolidImage(QColor colour)
-    {
-        QImage image(100, 100, QImage::Format_RGB32);
-        image.fill(colour);
-        return image;
     }
 
     QString Cache() const { return sandbox.filePath(QStringLiteral("ImageCache")); }
