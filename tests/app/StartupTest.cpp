@@ -44,8 +44,6 @@ TEST_F(StartupTest, FirstStartShowsTheLocalViewAndTheGuide)
     EXPECT_FALSE(f.Scheduler().StopTimer.isActive());
     EXPECT_FALSE(f.Local().PcImageDrawTimer.isActive());
     EXPECT_FALSE(f.Gauge().isVisible());
-    EXPECT_EQ(f.Scheduler().PcLoadState, LoadState::STOPED_PC);
-    EXPECT_EQ(f.Scheduler().AlbumLoadState, LoadState::STOPED_ALBUM);
 
     const QStringList tabs{f.Tabs().tabText(0), f.Tabs().tabText(1), f.Tabs().tabText(2)};
     EXPECT_EQ(tabs, (QStringList{QStringLiteral("あなたの パ ソ コ ン"), QStringLiteral("　注　文　"),
