@@ -184,24 +184,30 @@ TEST_F(ThumbnailListTest, AllSlotsOnScreenHoldsMoreRatherThanLeaveItemsBlank)
 
 class FullSizeViewTest : public ThumbnailListTest {};
 
-TEST_F(FullSizeViewTest, OpensAtNaturalSizeFromTheTopLeftAndReturnsToTheList)
+TEST_F(FullSizeViewTest, FirstSelectedOpensAtNaturalSizeFromTheTopLeftAndReturnsToTheList)
 {
     const QString folder = sandbox.filePath(QStringLiteral("big"));
     Picture(folder, QStringLiteral("a_large.bmp"), QSize(3000, 2000), Qt::darkGreen);
-    Picture(folder, QStringLiteral("b_small.bmp"), QSize(50, 40), Qt::yellow);
+    const QString yellow = Picture(sandbox.path(), QStringLiteral("yellow.bmp"), QSize(50, 40), Qt::yellow);
+    ASSERT_TRUE(QFile::link(yellow, folder + QStringLiteral("/b_small.bmp")));
+    const QString gone = Picture(folder, QStringLiteral("c_gone.bmp"), QSize(30, 20), Qt::blue);
+    WriteFile(folder + QStringLiteral("/d.jpg"), "not a photo");
     List(folder);
+    DrawVisible();
     TVirtualListView* list = Form().Local().PcListView;
-    auto open = [&](int row) {
+    auto select = [&](std::initializer_list<int> rows) {
         list->clearSelection();
-        list->selectionModel()->select(list->model()->index(row, 0), QItemSelectionModel::Select);
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(row, 0)).center());
+        for (int row : rows)
+            list->selectionModel()->select(list->model()->index(row, 0), QItemSelectionModel::Select);
     };
+    QLabel* photo = Form().BigImages().BigImage;
 
-    open(0);
+    select({0});
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(0, 0)).center());
     EXPECT_EQ(Form().Tabs().currentIndex(), 2);
     EXPECT_TRUE(Form().BigImages().isVisible());
-    EXPECT_EQ(Form().BigImages().BigImage->size(), QSize(3000, 2000));
-    EXPECT_EQ(Form().BigImages().BigImage->pos(), QPoint(0, 0));
+    EXPECT_EQ(photo->size(), QSize(3000, 2000));
+    EXPECT_EQ(photo->pos(), QPoint(0, 0));
     QScrollArea* box = Form().BigImages().ScrollBox1;
     ASSERT_TRUE(WaitFor([&] { return box->horizontalScrollBar()->maximum() > 0; }));
     EXPECT_GT(box->verticalScrollBar()->maximum(), 0);
@@ -209,57 +215,38 @@ TEST_F(FullSizeViewTest, OpensAtNaturalSizeFromTheTopLeftAndReturnsToTheList)
     box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
 
     // Back to the list with a double click on the photo, focus in the list.
-    QTest::mouseDClick(Form().BigImages().BigImage, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseDClick(photo, Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_EQ(Form().Tabs().currentIndex(), 0);
     EXPECT_TRUE(Form().Local().isVisible());
     EXPECT_TRUE(WaitFor([&] { return list->hasFocus(); }));
 
-    // The next photo starts at the top-left again, small and not centred.
-    open(1);
-    EXPECT_EQ(Form().BigImages().BigImage->size(), QSize(50, 40));
-    EXPECT_EQ(Form().BigImages().BigImage->pos(), QPoint(0, 0));
+    // With two selected, the one first in the list opens, whichever was clicked; a link opens as its
+    // picture, at the top-left again, small and not centred.
+    select({2, 1});
+    Pc().PcListViewDblClick();
+    EXPECT_EQ(photo->size(), QSize(50, 40));
+    EXPECT_EQ(photo->pos(), QPoint(0, 0));
     EXPECT_EQ(box->horizontalScrollBar()->value(), 0);
     EXPECT_EQ(box->verticalScrollBar()->value(), 0);
-    EXPECT_EQ(Form().BigImages().BigImage->pixmap().toImage().pixelColor(10, 10), QColor(Qt::yellow));
+    EXPECT_EQ(photo->pixmap().toImage().pixelColor(10, 10), QColor(Qt::yellow));
 
     // A double click beside the photo also returns.
     QTest::mouseDClick(box->viewport(), Qt::LeftButton, {}, QPoint(300, 300));
     EXPECT_EQ(Form().Tabs().currentIndex(), 0);
-}
-
-TEST_F(FullSizeViewTest, FirstSelectedOpensAndUndecodableEntriesStayInTheList)
-{
-    const QString folder = sandbox.filePath(QStringLiteral("choose"));
-    const QString red = Picture(sandbox.path(), QStringLiteral("red.bmp"), QSize(30, 20), Qt::red);
-    const QString blue = Picture(folder, QStringLiteral("2.bmp"), QSize(30, 20), Qt::blue);
-    ASSERT_TRUE(QFile::link(red, folder + QStringLiteral("/1.bmp")));
-    WriteFile(folder + QStringLiteral("/3.jpg"), "not a photo");
-    List(folder);
-    DrawVisible();
-    TVirtualListView* list = Form().Local().PcListView;
-
-    // With two selected, the one first in the list opens, whichever was clicked; a link opens as its picture.
-    list->selectionModel()->select(list->model()->index(1, 0), QItemSelectionModel::Select);
-    list->selectionModel()->select(list->model()->index(0, 0), QItemSelectionModel::Select);
-    Pc().PcListViewDblClick();
-    EXPECT_EQ(Form().BigImages().BigImage->pixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
 
     // A file gone since the listing leaves the picture shown before.
-    QFile::remove(blue);
-    Pc().PcShowBigImage(1);
+    QFile::remove(gone);
+    Pc().PcShowBigImage(2);
     EXPECT_EQ(Form().Tabs().currentIndex(), 2);
-    EXPECT_EQ(Form().BigImages().BigImage->pixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
+    EXPECT_EQ(photo->pixmap().toImage().pixelColor(10, 10), QColor(Qt::yellow));
 
+    // An undecodable entry, or nothing selected, opens nothing.
     Form().Tabs().setCurrentIndex(0);
-    list->clearSelection();
-    list->selectionModel()->select(list->model()->index(2, 0), QItemSelectionModel::Select);
-    Pc().PcListViewDblClick();
-    EXPECT_EQ(Form().Tabs().currentIndex(), 0);
-
-    // Nothing selected: nothing opens.
-    list->clearSelection();
-    Pc().PcListViewDblClick();
-    EXPECT_EQ(Form().Tabs().currentIndex(), 0);
+    for (const auto& rows : {std::initializer_list<int>{3}, std::initializer_list<int>{}}) {
+        select(rows);
+        Pc().PcListViewDblClick();
+        EXPECT_EQ(Form().Tabs().currentIndex(), 0);
+    }
 }
 
 }  // namespace
