@@ -95,7 +95,7 @@ TEST_P(UploadBatchTest, SendsReportsAndEndsAtTheLastGuidePage)
     TForm2& dialog = program->Form2;
     dialogs.answers = c.answers;
     std::map<std::string, int> posts;
-    server.SetHandler([&](const ReceivedRequest& r, int) {
+    server.SetHandler([&](const ReceivedRequest& r) {
         if (r.method != "POST")
             return UploadTestServer::ServiceAnswer(r);
         const auto it = c.reactions.find(r.UploadFileName());
@@ -193,7 +193,7 @@ TEST_F(UploadTest, WhatHappensMeanwhileDoesNotChangeTheBatch)
 {
     StartWithPhotos({"a.jpg", "b.jpg", "c.jpg"});
     const QString other = MakePhotoFolder(QStringLiteral("other"), {"x.jpg", "y.jpg"});
-    server.SetHandler([&](const ReceivedRequest& r, int index) {
+    server.SetHandler([&](const ReceivedRequest& r) {
         if (r.method == "POST" && r.UploadFileName() == "a.jpg")
             AtNextPump([&] {
                 Form().Actions().ActFileUpLoad->trigger();
@@ -223,7 +223,7 @@ TEST_F(UploadTest, WhatHappensMeanwhileDoesNotChangeTheBatch)
 TEST_F(UploadTest, RefusedSecondStartKeepsTheCancel)
 {
     StartWithPhotos({"a.jpg", "b.jpg", "c.jpg"});
-    server.SetHandler([&](const ReceivedRequest& r, int) {
+    server.SetHandler([&](const ReceivedRequest& r) {
         if (r.method == "POST" && r.UploadFileName() == "a.jpg")
             AtNextPump([&] {
                 program->Form2.CancelButton->click();
@@ -248,7 +248,7 @@ TEST_F(UploadTest, RefusedSecondStartKeepsTheCancel)
 TEST_F(UploadTest, PostedBodyHoldsTheFieldsAndTheFileAndTheCookieIsNotReadBack)
 {
     StartWithPhotos({QStringLiteral("夏の海.JPG")});
-    server.SetHandler([](const ReceivedRequest& r, int) {
+    server.SetHandler([](const ReceivedRequest& r) {
         ServerAnswer a = UploadTestServer::ServiceAnswer(r);
         if (r.method == "POST")
             a.extraHeaders = "Set-Cookie: sid=CHANGED; path=/\r\n";
@@ -291,7 +291,7 @@ TEST_F(UploadTest, DroppedConnectionFailsOnePhotoAndTheRestArriveOnce)
         photo.write(QByteArray(16 << 20, 'x'));
     }
     dialogs.answers = {R::Ok, R::Cancel};
-    server.SetHandler([](const ReceivedRequest& r, int) {
+    server.SetHandler([](const ReceivedRequest& r) {
         if (r.method == "POST" && r.UploadFileName() == "p0001.jpg")
             return ServerAnswer{200, {}, {}, true};
         return UploadTestServer::ServiceAnswer(r);
