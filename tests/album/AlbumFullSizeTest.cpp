@@ -3,8 +3,6 @@
 #include "platform/FileName.h"
 
 #include <QCoreApplication>
-#include <QDirIterator>
-#include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QMouseEvent>
 #include <QScrollArea>
@@ -54,24 +52,13 @@ protected:
 
     QSize Shown() const { return bigImageView.BigImage->pixmap().size(); }
 
-    // Every path below the sandbox outside the cache folder, with size and contents' checksum; links
-    // are listed, not followed.
+    // Everything outside the cache folder that a name could reach: the entries beside it and in the folder
+    // outside, and what the outside file holds.
     QStringList OutsideSnapshot() const
     {
-        QStringList out;
-        QDirIterator it(sandbox.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            if (path.startsWith(Cache() + '/'))
-                continue;
-            const QFileInfo info(path);
-            const bool plainFile = !info.isSymLink() && !info.isDir();
-            out.append(path + ' ' + (plainFile ? QString::number(info.size()) : QStringLiteral("-")) + ' ' +
-                       QString::number(qHash(plainFile ? ReadFileBytes(path) : QByteArray())));
-        }
-        out.sort();
-        return out;
+        const auto all = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden;
+        return QDir(sandbox.path()).entryList(all) + QDir(Outside()).entryList(all) +
+               QStringList{QString::fromUtf8(ReadFileBytes(Outside() + QStringLiteral("/target.jpg")))};
     }
 
     int fullSizeRequests = 0;
