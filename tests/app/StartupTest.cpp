@@ -52,16 +52,6 @@ TEST_F(StartupTest, FirstStartShowsTheLocalViewAndTheGuide)
     EXPECT_EQ(f.Album().AlbumTreeView->topLevelItemCount(), 0);
 }
 
-TEST_F(StartupTest, DataFolderAndImageCacheAreMadeUnderTheDataRoot)
-{
-    Start();
-    const QString expected = sandbox.filePath(QStringLiteral("data/tovari/"));
-    EXPECT_EQ(Form().DataFolder(), expected);
-    EXPECT_EQ(Form().ImageCacheFolder(), expected + QStringLiteral("ImageCache"));
-    EXPECT_TRUE(QDir(Form().ImageCacheFolder()).exists());
-    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
-}
-
 TEST_F(StartupTest, DataFolderThatCannotBeMadeIsReportedAndStartUpGoesOn)
 {
     // A file where the data root should be: no folder can be made below it, whoever runs the test.

@@ -6,20 +6,11 @@
 namespace tovari::test {
 namespace {
 
-class UploadProgressTest : public ProgramTest {
-protected:
-    void SetUp() override
-    {
-        ProgramTest::SetUp();
-        Start(kNoService);
-        dialogs.messages.clear();
-    }
-    TForm2& Dialog() { return program->Form2; }
-};
+using UploadProgressTest = ProgramTest;
 
 TEST_F(UploadProgressTest, ControlsStandWhereDesignedWithTheirTexts)
 {
-    TForm2& d = Dialog();
+    TForm2& d = Start(kNoService).Form2;
     EXPECT_FALSE(d.isVisible()) << "hidden at start-up";
     d.show();
     ASSERT_TRUE(WaitFor([&] { return d.isVisible(); }));
@@ -68,7 +59,7 @@ TEST_F(UploadProgressTest, ControlsStandWhereDesignedWithTheirTexts)
 
 TEST_F(UploadProgressTest, CancelAsksAndOnlyOkAsksTheBatchToStop)
 {
-    TForm2& d = Dialog();
+    TForm2& d = Start(kNoService).Form2;
     d.show();
     for (const auto& [answer, cancelled] :
          {std::pair(Dialogs::Result::Cancel, false), std::pair(Dialogs::Result::Ok, true)}) {
