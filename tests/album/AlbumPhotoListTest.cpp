@@ -79,7 +79,7 @@ TEST_F(AlbumPhotoListTest, ShortRepliesShowTheGaugeAtZeroOnce)
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
-TEST_F(AlbumPhotoListTest, GaugeFollowsTheLinesAndSecondListingRequestsNoThumbnail)
+TEST_F(AlbumPhotoListTest, GaugeFollowsTheLines)
 {
     QString reply = PhotoLine(2, 1, QStringLiteral("sub"));
     for (int id = 10; id < 14; ++id) {
@@ -92,11 +92,6 @@ TEST_F(AlbumPhotoListTest, GaugeFollowsTheLinesAndSecondListingRequestsNoThumbna
     EXPECT_EQ(watch.values, (QList<int>{0, 25, 50, 75, 100}));
     EXPECT_EQ(Captions().size(), 4);
     EXPECT_EQ(shop.Count("/wis/wi_image.php/s1?mode=small"), 4);
-
-    List(3);
-    EXPECT_EQ(Captions().size(), 4);
-    EXPECT_EQ(shop.Count("/wis/wi_image.php/s1?mode=small"), 4);
-    EXPECT_EQ(shop.Count("/wis/wi_folder.php/s1?mode=img&id=3"), 2);
 }
 
 // Skipped lines (other kinds, photos without a thumbnail) leave no gap: list item k shows caption,

@@ -116,8 +116,7 @@ protected:
 
     void SelectPcFolder(const QString& path)
     {
-        TForm1& f = Form();
-        f.Local().PcTreeView->setCurrentIndex(f.Local().PcFolderModel->index(path));
+        Form().Local().PcTreeView->setCurrentIndex(Form().Local().PcFolderModel->index(path));
     }
 
     QStringList ListedCaptions() { return ItemCaptions(Form().Local().PcListView); }
