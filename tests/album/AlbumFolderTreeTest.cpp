@@ -121,27 +121,9 @@ TEST_F(AlbumFolderTreeTest, UpFolderClimbsToTheRootOnlyOnTheAlbumTab)
     EXPECT_EQ(page->SelectedAlbumFolderId(), 0);
 }
 
-// A reload builds everything anew with no folder selected; a failed one keeps the loaded flag.
-TEST_F(AlbumFolderTreeTest, ReloadRebuildsAndAFailedReloadKeepsTheFlag)
-{
-    shop.SetFolderList("OK\n1" + S + "0" + S + "a");
-    LogIn();
-    page->AlbumTreeView->setCurrentItem(NodeNamed(QStringLiteral("a")));
-    shop.SetFolderList("OK\n1" + S + "0" + S + "a\n2" + S + "0" + S + "b");
-    actions.ActReload->trigger();
-    EXPECT_EQ(Tree(*page->AlbumTreeView), (QStringList{QStringLiteral("トップ"), QStringLiteral(".a"), QStringLiteral(".b")}));
-    EXPECT_EQ(page->AlbumTreeView->currentItem(), nullptr);
-    EXPECT_TRUE(page->AlbumTreeView->topLevelItem(0)->isExpanded());
-
-    shop.SetFolderList(QStringLiteral("broken"), 500);
-    actions.ActReload->trigger();
-    EXPECT_EQ(page->AlbumTreeView->topLevelItemCount(), 0);
-    EXPECT_TRUE(page->AlbumFoldersLoaded);
-    EXPECT_TRUE(dialogs.messages.isEmpty());
-}
-
-// Logged out the tree is empty and no request is made; showing the tab logged in fetches it once.
-TEST_F(AlbumFolderTreeTest, TabShownFetchesTheTreeOnlyWhileLoggedInAndNotLoaded)
+// Logged out the tree is empty and no request is made; showing the tab logged in fetches it once. A
+// reload builds everything anew with no folder selected; a failed one, like a logout, keeps the flag.
+TEST_F(AlbumFolderTreeTest, TreeIsFetchedOnceWhileLoggedInAndAgainOnReload)
 {
     page->AlbumViewSelected();
     EXPECT_EQ(shop.server.Requests().size(), 0u);
@@ -160,6 +142,18 @@ TEST_F(AlbumFolderTreeTest, TabShownFetchesTheTreeOnlyWhileLoggedInAndNotLoaded)
     LogIn();
     EXPECT_EQ(shop.Count("/wis/wi_folder.php/s1?mode=list"), 2);
     EXPECT_EQ(Tree(*page->AlbumTreeView), (QStringList{QStringLiteral("トップ"), QStringLiteral(".a")}));
+
+    page->AlbumTreeView->setCurrentItem(NodeNamed(QStringLiteral("a")));
+    shop.SetFolderList("OK\n1" + S + "0" + S + "a\n2" + S + "0" + S + "b");
+    actions.ActReload->trigger();
+    EXPECT_EQ(Tree(*page->AlbumTreeView), (QStringList{QStringLiteral("トップ"), QStringLiteral(".a"), QStringLiteral(".b")}));
+    EXPECT_EQ(page->AlbumTreeView->currentItem(), nullptr);
+    EXPECT_TRUE(page->AlbumTreeView->topLevelItem(0)->isExpanded());
+    shop.SetFolderList(QStringLiteral("broken"), 500);
+    actions.ActReload->trigger();
+    EXPECT_EQ(page->AlbumTreeView->topLevelItemCount(), 0);
+    EXPECT_TRUE(page->AlbumFoldersLoaded);
+    EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
 }  // namespace

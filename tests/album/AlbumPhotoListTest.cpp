@@ -79,23 +79,9 @@ TEST_F(AlbumPhotoListTest, ShortRepliesShowTheGaugeAtZeroOnce)
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
-TEST_F(AlbumPhotoListTest, GaugeFollowsTheLines)
-{
-    QString reply = PhotoLine(2, 1, QStringLiteral("sub"));
-    for (int id = 10; id < 14; ++id) {
-        AddPhoto(id, QColor::fromHsv(id * 20, 255, 255));
-        reply += PhotoLine(1, id, QStringLiteral("写真%1.jpg").arg(id));
-    }
-    shop.SetPhotoList(3, reply);
-    GaugeWatch watch(gauge);
-    List(3);
-    EXPECT_EQ(watch.values, (QList<int>{0, 25, 50, 75, 100}));
-    EXPECT_EQ(Captions().size(), 4);
-    EXPECT_EQ(shop.Count("/wis/wi_image.php/s1?mode=small"), 4);
-}
-
 // Skipped lines (other kinds, photos without a thumbnail) leave no gap: list item k shows caption,
-// picture and full-size photo of one and the same reply line.
+// picture and full-size photo of one and the same reply line. The gauge follows every line, and each
+// photo's thumbnail is asked for once.
 TEST_F(AlbumPhotoListTest, ItemsPairWithTheirOwnLinesAcrossSkippedOnes)
 {
     AddPhoto(21, Qt::red);
@@ -104,8 +90,11 @@ TEST_F(AlbumPhotoListTest, ItemsPairWithTheirOwnLinesAcrossSkippedOnes)
     shop.SetPhotoList(1, PhotoLine(1, 21, QStringLiteral("赤.jpg")) + PhotoLine(2, 22, QStringLiteral("folder")) +
                              PhotoLine(1, 22, QStringLiteral("no-thumbnail.jpg")) + PhotoLine(1, 23, QStringLiteral("緑.jpg")) +
                              PhotoLine(0, 99, QStringLiteral("kind0")) + PhotoLine(1, 24, QStringLiteral("青.jpg")));
+    GaugeWatch watch(gauge);
     List(1);
     EXPECT_EQ(Captions(), (QStringList{QStringLiteral("赤.jpg"), QStringLiteral("緑.jpg"), QStringLiteral("青.jpg")}));
+    EXPECT_EQ(watch.values, (QList<int>{0, 20, 40, 60, 80, 100}));
+    EXPECT_EQ(shop.Count("/wis/wi_image.php/s1?mode=small"), 4);
     const QColor colours[] = {Qt::red, Qt::green, Qt::blue};
     const int ids[] = {21, 23, 24};
     for (int k = 0; k < 3; ++k) {
