@@ -88,29 +88,18 @@ TEST_F(CommandsTest, EntriesRunAndFollowTheirCommands)
     EXPECT_EQ(dialogs.messages, QStringList{QStringLiteral("エラー: 画像を選択してください。")});
 }
 
-// What the window shows of the session: the album tab, the upload captions and which commands work.
-struct SessionView {
-    QString albumTab;
-    QString fileUpLoad;
-    QString fileUp;
-    bool login, logout, refresh, reload, upFolder, albumTree;
-
-    bool operator==(const SessionView&) const = default;
-};
-
-void PrintTo(const SessionView& v, std::ostream* os)
-{
-    *os << v.albumTab.toStdString() << " / " << v.fileUpLoad.toStdString() << " / " << v.fileUp.toStdString()
-        << " login " << v.login << " logout " << v.logout << " refresh " << v.refresh << " reload " << v.reload
-        << " up " << v.upFolder << " tree " << v.albumTree;
-}
-
-SessionView Observe(TForm1& f)
+// What the window shows of the session: the album tab, the upload captions, then the commands that work
+// and "tree" when the album tree does.
+QStringList Observe(TForm1& f)
 {
     const TActionManager1& a = f.Actions();
-    return {f.Tabs().tabText(3),           a.ActFileUpLoad->text(),  a.ActFileUp->text(),
-            a.ActLogin->isEnabled(),       a.ActLogout->isEnabled(), a.ActRefresh->isEnabled(),
-            a.ActReload->isEnabled(),      a.AcTUpFolder->isEnabled(), f.Album().AlbumTreeView->isEnabled()};
+    QStringList shown{f.Tabs().tabText(3), a.ActFileUpLoad->text(), a.ActFileUp->text()};
+    for (const QAction* command : {a.ActLogin, a.ActLogout, a.ActRefresh, a.ActReload, a.AcTUpFolder})
+        if (command->isEnabled())
+            shown.append(command->objectName());
+    if (f.Album().AlbumTreeView->isEnabled())
+        shown.append(QStringLiteral("tree"));
+    return shown;
 }
 
 // The session alone decides: whoever changes it, captions, the album tab and commands follow.
@@ -118,14 +107,15 @@ TEST_F(CommandsTest, CaptionsTabAndCommandsFollowTheSession)
 {
     Start();
     TSession& s = Form().Session();
-    const SessionView loggedOut{QStringLiteral("アルバム"), QStringLiteral("画像をプリントに追加"),
-                                QStringLiteral("プリントに追加"), true, false, false, false, false, false};
-    const SessionView loggedIn{QStringLiteral("山田さんのアルバム"), QStringLiteral("画像をアルバムに登録"),
-                               QStringLiteral("アルバムに登録"), false, true, true, true, false, true};
+    const QStringList loggedOut{QStringLiteral("アルバム"), QStringLiteral("画像をプリントに追加"),
+                                QStringLiteral("プリントに追加"), QStringLiteral("ActLogin")};
+    const QStringList loggedIn{QStringLiteral("山田さんのアルバム"), QStringLiteral("画像をアルバムに登録"),
+                               QStringLiteral("アルバムに登録"), QStringLiteral("ActLogout"), QStringLiteral("ActRefresh"),
+                               QStringLiteral("ActReload"), QStringLiteral("tree")};
     const struct {
         const char* name;
         std::function<void()> change;
-        SessionView expected;
+        QStringList expected;
     } table[] = {
         {"first start, logged out", [] {}, loggedOut},
         {"logged in",
