@@ -15,12 +15,6 @@
 namespace tovari {
 namespace {
 
-// What the label shows once painted.
-QImage Shown(QLabel* label)
-{
-    return label->grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
-
 class NavigationTest : public testing::Test {
 protected:
     void ShowWindow()
@@ -37,7 +31,9 @@ protected:
         EXPECT_EQ(f.Button1->isEnabled(), nextEnabled) << "次へ";
         EXPECT_EQ(f.Button2->isEnabled(), previousEnabled) << "前へ";
         EXPECT_EQ(f.StaticText1->text(), f.PageTexts[std::size_t(page)]);
-        EXPECT_EQ(Shown(f.Image1), f.GuidePictures().Image(page).convertToFormat(QImage::Format_RGB32));
+        // The picture as painted.
+        EXPECT_EQ(f.Image1->grab().toImage().convertToFormat(QImage::Format_RGB32),
+                  f.GuidePictures().Image(page).convertToFormat(QImage::Format_RGB32));
     }
 
     TForm3 form;

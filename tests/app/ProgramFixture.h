@@ -30,13 +30,13 @@ class UrlCatcher : public QObject {
 public:
     UrlCatcher()
     {
-        QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "Open");
-        QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "Open");
+        for (const char* scheme : {"http", "https"})
+            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "Open");
     }
     ~UrlCatcher() override
     {
-        QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
-        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+        for (const char* scheme : {"http", "https"})
+            QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
     }
     QStringList urls;
 

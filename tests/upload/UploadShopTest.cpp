@@ -42,10 +42,7 @@ protected:
 
 int OrderLines(const std::string& page, const std::string& name)
 {
-    int lines = 0;
-    for (std::size_t at = page.find("<td>" + name + "</td>"); at != std::string::npos; at = page.find("<td>" + name + "</td>", at + 1))
-        ++lines;
-    return lines;
+    return int(QString::fromStdString(page).count(QString::fromStdString("<td>" + name + "</td>")));
 }
 
 // The shop's data was reset while the program kept its identifier: the login at the next start
