@@ -66,17 +66,14 @@ public:
     // Requests whose target starts with prefix, e.g. "/wis/wi_image.php/s1?mode=small".
     int Count(const std::string& prefix) const
     {
-        int n = 0;
-        for (const std::string& target : server.Targets())
-            n += target.rfind(prefix, 0) == 0;
-        return n;
+        const auto targets = server.Targets();
+        return int(std::count_if(targets.begin(), targets.end(), [&](const std::string& t) { return t.starts_with(prefix); }));
     }
     int ThumbnailRequests(int photoId) const
     {
-        int n = 0;
-        for (const std::string& target : server.Targets())
-            n += target.ends_with("mode=small&id=" + std::to_string(photoId));
-        return n;
+        const auto targets = server.Targets();
+        const std::string end = "mode=small&id=" + std::to_string(photoId);
+        return int(std::count_if(targets.begin(), targets.end(), [&](const std::string& t) { return t.ends_with(end); }));
     }
     QString BaseUrl() const { return server.BaseUrl(); }
 

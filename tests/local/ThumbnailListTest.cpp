@@ -86,10 +86,8 @@ protected:
 
     int WithThumbnail(int from, int to)
     {
-        int n = 0;
-        for (int i = from; i <= to; ++i)
-            n += Pc().PcImages[std::size_t(i)].ImageIndex >= 0;
-        return n;
+        const auto first = Pc().PcImages.begin() + from;
+        return int(std::count_if(first, first + (to - from + 1), [](const TPcImages& e) { return e.ImageIndex >= 0; }));
     }
 };
 

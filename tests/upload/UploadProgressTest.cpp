@@ -25,13 +25,9 @@ TEST_F(UploadProgressTest, ControlsStandWhereDesignedWithTheirTexts)
     EXPECT_EQ(d.font().pixelSize(), 11);
     EXPECT_EQ(d.font().families().value(0), QStringLiteral("Tahoma"));
 
-    struct Control {
-        QWidget* widget;
-        QRect geometry;
-    };
-    for (const Control& c : {Control{d.Gauge1, {24, 40, 237, 21}}, Control{d.Label1, {64, 12, 149, 17}},
-                             Control{d.CancelButton, {204, 72, 75, 21}}})
-        EXPECT_EQ(c.widget->geometry(), c.geometry) << c.widget->objectName().toStdString();
+    // Gauge, label and button.
+    EXPECT_EQ((std::vector{d.Gauge1->geometry(), d.Label1->geometry(), d.CancelButton->geometry()}),
+              (std::vector{QRect(24, 40, 237, 21), QRect(64, 12, 149, 17), QRect(204, 72, 75, 21)}));
     EXPECT_EQ(d.CancelButton->text(), QStringLiteral("キャンセル"));
     EXPECT_EQ(std::tuple(d.Gauge1->minimum(), d.Gauge1->maximum(), d.Gauge1->value()), std::tuple(0, 100, 20));
     EXPECT_TRUE(d.Label1->autoFillBackground()) << "opaque";
