@@ -23,14 +23,6 @@ QStringList Tree(const QTreeWidget& tree)
     return out;
 }
 
-QStringList MenuCaptions(const QMenu& menu)
-{
-    QStringList out;
-    for (const QAction* action : menu.actions())
-        out.append(action->text());
-    return out;
-}
-
 class AlbumFolderTreeTest : public AlbumPageTest {
 protected:
     QTreeWidgetItem* NodeNamed(const QString& name) const
@@ -83,12 +75,14 @@ TEST_F(AlbumFolderTreeTest, RepliesBuildTreeTableAndSubmenuUpToTheFirstBadLine)
         if (c.tree.isEmpty())
             continue;
         // The submenu is flat, in reply order, one entry per folder node, each stored in its slot.
-        QStringList expectedMenu;
+        QStringList expectedMenu, menu;
         for (const QString& node : c.tree)
             expectedMenu.append(QString(node).remove(QRegularExpression(QStringLiteral("^\\.+"))));
-        EXPECT_EQ(MenuCaptions(*page->AlbumMoveMenu), expectedMenu);
-        for (std::size_t k = 0; k < std::size_t(expectedMenu.size()); ++k)
-            EXPECT_EQ(page->AlbumFolders[k].MenuItem, page->AlbumMoveMenu->actions().at(qsizetype(k)));
+        for (qsizetype k = 0; k < page->AlbumMoveMenu->actions().size(); ++k) {
+            menu.append(page->AlbumMoveMenu->actions().at(k)->text());
+            EXPECT_EQ(page->AlbumFolders.at(std::size_t(k)).MenuItem, page->AlbumMoveMenu->actions().at(k));
+        }
+        EXPECT_EQ(menu, expectedMenu);
         EXPECT_TRUE(page->AlbumTreeView->topLevelItem(0)->isExpanded());
     }
 }

@@ -83,8 +83,7 @@ TEST_F(SettingsTest, SettingsThatCannotBeWrittenAreReportedAndTheWindowStillClos
     // A folder where the settings file should be: nothing can replace it.
     QDir().mkpath(Form().DataFolder() + "tovari.ini");
     EXPECT_TRUE(Form().FormCloseQuery());
-    ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_EQ(dialogs.messages[0], Form().DataFolder() + QStringLiteral("tovari.ini に書き込めません"));
+    EXPECT_EQ(dialogs.messages, QStringList{Form().DataFolder() + QStringLiteral("tovari.ini に書き込めません")});
 }
 
 }  // namespace

@@ -12,9 +12,6 @@ namespace {
 
 class ScanTest : public LocalPageTest {
 protected:
-    void SetUp() override { RecordedTraces().clear(); }
-    TPcBrowser& Pc() { return pc; }
-
     // Runs one scan the way the timer does and checks that it leaves nothing busy behind.
     void Scan(const QString& folder)
     {
@@ -41,8 +38,8 @@ TEST_F(ScanTest, ListsFilesOfAnyKindInNameOrderAndLeavesOutFoldersAndHiddenFiles
     const QStringList expected{QStringLiteral("A.txt"), QStringLiteral("b.JPG"), QStringLiteral("c.jpeg"),
                                QStringLiteral("link.jpg"), QStringLiteral("写真.bmp")};
     EXPECT_EQ(ListedCaptions(), expected);
-    ASSERT_EQ(Pc().PcImages.size(), std::size_t(expected.size()));
-    for (const TPcImages& e : Pc().PcImages) {
+    ASSERT_EQ(pc.PcImages.size(), std::size_t(expected.size()));
+    for (const TPcImages& e : pc.PcImages) {
         EXPECT_EQ(e.FolderPath, folder);
         EXPECT_EQ(e.ImageIndex, -1);
         EXPECT_TRUE(e.Loadable);
@@ -52,9 +49,9 @@ TEST_F(ScanTest, ListsFilesOfAnyKindInNameOrderAndLeavesOutFoldersAndHiddenFiles
     EXPECT_EQ(gauge->value(), 100);
     // The list asks for items by index; one outside the listing is left alone.
     ListItemData item{QStringLiteral("untouched"), 7};
-    Pc().PcListViewData(5, item);
+    pc.PcListViewData(5, item);
     EXPECT_EQ(std::pair(item.Caption, item.ImageIndex), std::pair(QStringLiteral("untouched"), 7));
-    Pc().PcListViewData(4, item);
+    pc.PcListViewData(4, item);
     EXPECT_EQ(std::pair(item.Caption, item.ImageIndex), std::pair(QStringLiteral("写真.bmp"), -1));
 }
 
@@ -68,7 +65,7 @@ TEST_F(ScanTest, EmptyAndUnreadableFoldersGiveAnEmptyList)
     const QString emptyFolder = MakeFolder(QStringLiteral("empty/onlysub/deeper"));
     Scan(sandbox.filePath(QStringLiteral("empty")));
     EXPECT_TRUE(ListedCaptions().isEmpty());
-    EXPECT_TRUE(Pc().PcImages.empty());
+    EXPECT_TRUE(pc.PcImages.empty());
 
     // A folder that vanished after it was chosen reads as empty.
     const QString vanishing = MakeFolder(QStringLiteral("vanishing"), {QStringLiteral("v.jpg")});
@@ -83,14 +80,14 @@ TEST_F(ScanTest, EmptyAndUnreadableFoldersGiveAnEmptyList)
 TEST_F(ScanTest, ImageListIsReplacedOnlyAfterAListingWithEntries)
 {
     Scan(MakeFolder(QStringLiteral("first"), {QStringLiteral("1.jpg")}));
-    QPointer<TImageList> afterFirst = Pc().PcImageList();
+    QPointer<TImageList> afterFirst = pc.PcImageList();
     Scan(MakeFolder(QStringLiteral("nothing")));
     // The previous listing had entries: a new list, and the old one is gone rather than kept.
     EXPECT_TRUE(afterFirst.isNull());
-    QPointer<TImageList> afterEmpty = Pc().PcImageList();
+    QPointer<TImageList> afterEmpty = pc.PcImageList();
     Scan(MakeFolder(QStringLiteral("again"), {QStringLiteral("2.jpg")}));
-    EXPECT_EQ(Pc().PcImageList(), afterEmpty.data());
-    EXPECT_EQ(page->PcListView->model(), Pc().Model());
+    EXPECT_EQ(pc.PcImageList(), afterEmpty.data());
+    EXPECT_EQ(page->PcListView->model(), pc.Model());
 }
 
 TEST_F(ScanTest, NamesThatAreNotUtf8AreListedAndOpenAsTheSameFile)
@@ -105,8 +102,8 @@ TEST_F(ScanTest, NamesThatAreNotUtf8AreListedAndOpenAsTheSameFile)
     std::fclose(f);
 
     Scan(folder);
-    ASSERT_EQ(Pc().PcImages.size(), 1u);
-    const TPcImages& entry = Pc().PcImages[0];
+    ASSERT_EQ(pc.PcImages.size(), 1u);
+    const TPcImages& entry = pc.PcImages[0];
     EXPECT_EQ(NativePath(entry.FileName), rawName);
     QFile file;
     ASSERT_TRUE(OpenNativeFile(file, entry.FolderPath + '/' + entry.FileName, QIODevice::ReadOnly));
