@@ -3,8 +3,6 @@
 #include "platform/FileName.h"
 
 #include <QCoreApplication>
-#include <QDirIterator>
-#include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QMouseEvent>
 #include <QScrollArea>
@@ -12,17 +10,6 @@
 
 namespace tovari::test {
 namespace {
-
-QByteArray BmpBytes(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "BMP");
-    return bytes;
-}
 
 class AlbumFullSizeTest : public AlbumPageTest {
 protected:
@@ -65,24 +52,13 @@ protected:
 
     QSize Shown() const { return bigImageView.BigImage->pixmap().size(); }
 
-    // Every path below the sandbox outside the cache folder, with size and contents' checksum; links
-    // are listed, not followed.
+    // Everything outside the cache folder that a name could reach: the entries beside it and in the folder
+    // outside, and what the outside file holds.
     QStringList OutsideSnapshot() const
     {
-        QStringList out;
-        QDirIterator it(sandbox.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            if (path.startsWith(Cache() + '/'))
-                continue;
-            const QFileInfo info(path);
-            const bool plainFile = !info.isSymLink() && !info.isDir();
-            out.append(path + ' ' + (plainFile ? QString::number(info.size()) : QStringLiteral("-")) + ' ' +
-                       QString::number(qHash(plainFile ? ReadFileBytes(path) : QByteArray())));
-        }
-        out.sort();
-        return out;
+        const auto all = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden;
+        return QDir(sandbox.path()).entryList(all) + QDir(Outside()).entryList(all) +
+               QStringList{QString::fromUtf8(ReadFileBytes(Outside() + QStringLiteral("/target.jpg")))};
     }
 
     int fullSizeRequests = 0;
@@ -92,7 +68,7 @@ TEST_F(AlbumFullSizeTest, DoubleClickShowsTheFirstSelectedPhotoAndKeepsNoFile)
 {
     ListPhotos({{1, QStringLiteral("横.jpg"), SolidJpeg(300, 200, Qt::red)},
                 {2, QStringLiteral("縦.jpg"), SolidJpeg(200, 300, Qt::green)},
-                {3, QStringLiteral("正方形.bmp"), BmpBytes(250, 250)}});
+                {3, QStringLiteral("正方形.bmp"), SolidJpeg(250, 250, Qt::darkCyan, "BMP")}});
     page->resize(800, 500);
     page->show();
     page->AlbumListView->resize(600, 400);
@@ -169,7 +145,8 @@ TEST_F(AlbumFullSizeTest, PhotoNamedLikeAThumbnailRemovesItAndItIsFetchedAgain)
 }
 
 // Names from the service never reach a path outside the cache folder, and a link inside it is never
-// written through: each hostile name gets the message, and nothing is written anywhere.
+// written through: each hostile name gets the message, and nothing is written anywhere. Which names are
+// plain is the table below.
 TEST_F(AlbumFullSizeTest, HostileNamesWriteNothing)
 {
     WriteFile(Outside() + QStringLiteral("/target.jpg"), "keep me");
@@ -182,17 +159,9 @@ TEST_F(AlbumFullSizeTest, HostileNamesWriteNothing)
     shop.SetPhoto(5, {SolidJpeg(20, 20, Qt::red)});
 
     const QString names[] = {
-        QString(),
-        QStringLiteral("."),
         QStringLiteral(".."),
-        QStringLiteral("../escape.jpg"),
         QStringLiteral("../outside/target.jpg"),
-        QStringLiteral("sub/photo.jpg"),
         Outside() + QStringLiteral("/absolute.jpg"),
-        QStringLiteral("a\x01" "b.jpg"),
-        QStringLiteral("tab\t.jpg"),
-        QStringLiteral("del\x7F.jpg"),
-        QStringLiteral("line\r\n.jpg"),
         QStringLiteral("x") + QChar(0) + QStringLiteral("y.jpg"),
         QString(86, QChar(0x5199)) + QStringLiteral(".jpg"),  // 262 bytes in UTF-8
         QStringLiteral("link.jpg"),
@@ -209,14 +178,6 @@ TEST_F(AlbumFullSizeTest, HostileNamesWriteNothing)
         EXPECT_TRUE(Shown().isEmpty());
     }
     EXPECT_EQ(ReadFileBytes(Outside() + QStringLiteral("/target.jpg")), QByteArray("keep me"));
-
-    // The longest name that still fits is an ordinary name.
-    dialogs.messages.clear();
-    page->AlbumImages = {TAlbumImages{QString(83, QChar(0x5199)) + QStringLiteral(".jpg"), 5, 3}};
-    page->AlbumShowBigImage(0);
-    EXPECT_TRUE(dialogs.messages.isEmpty());
-    EXPECT_EQ(Shown(), QSize(20, 20));
-    EXPECT_EQ(CacheFiles(), cacheBefore);
 }
 
 TEST(AlbumCacheNames, PlainNamesOnly)
@@ -228,6 +189,7 @@ TEST(AlbumCacheNames, PlainNamesOnly)
         {QStringLiteral("..jpg"), true},
         {QStringLiteral("a\\b.jpg"), true},
         {QString(85, QChar(0x5199)), true},
+        {QString(86, QChar(0x5199)), false},
         {QString(255, QLatin1Char('a')), true},
         {QString(256, QLatin1Char('a')), false},
         {QString(), false},
@@ -236,6 +198,9 @@ TEST(AlbumCacheNames, PlainNamesOnly)
         {QStringLiteral("a/b"), false},
         {QStringLiteral("/"), false},
         {QStringLiteral("a\nb"), false},
+        {QStringLiteral("a\x01" "b"), false},
+        {QStringLiteral("tab\t"), false},
+        {QStringLiteral("del\x7F"), false},
         {QStringLiteral("a") + QChar(0x85), false},
     };
     for (const auto& [name, plain] : table)

@@ -30,25 +30,21 @@
 
 namespace tovari::test {
 
-inline QByteArray JpegBytes(const QImage& image, int quality = 95)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.convertToFormat(QImage::Format_RGB32).save(&buffer, "JPG", quality);
-    return bytes;
-}
-
-inline QByteArray SolidJpeg(int width, int height, QColor colour)
+// A picture of one colour, as a JPEG or in the given format.
+inline QByteArray SolidJpeg(int width, int height, QColor colour, const char* format = "JPG")
 {
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(colour);
-    return JpegBytes(image);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format, 95);
+    return bytes;
 }
 
 // The album side of the shop's service on a recording server: folder list, photo lists, thumbnails
-// and full-size photos as the test sets them; texts go out as CP932. Thumbnails and photos that are
-// not set answer 404.
+// and full-size photos as the test sets them; texts go out as CP932. What is not set answers 404, but
+// the folder list, which is "OK" until set.
 class FakeAlbumService {
 public:
     struct Binary {
@@ -59,89 +55,60 @@ public:
 
     FakeAlbumService()
     {
+        SetFolderList(QStringLiteral("OK"));
         server.Reply([this](const httplib::Request& req, httplib::Response& res) { Serve(req, res); });
     }
 
-    void SetFolderList(const QString& text, int status = 200)
-    {
-        std::lock_guard lock(mutex_);
-        folderList_ = {ToCp932(text), status, 0};
-    }
-    void SetPhotoList(int folderId, const QString& text)
-    {
-        std::lock_guard lock(mutex_);
-        photoLists_[folderId] = ToCp932(text);
-    }
-    void SetThumbnail(int photoId, Binary binary)
-    {
-        std::lock_guard lock(mutex_);
-        thumbnails_[photoId] = std::move(binary);
-    }
-    void SetPhoto(int photoId, Binary binary)
-    {
-        std::lock_guard lock(mutex_);
-        photos_[photoId] = std::move(binary);
-    }
+    void SetFolderList(const QString& text, int status = 200) { Set("list", 0, {ToCp932(text), status}); }
+    void SetPhotoList(int folderId, const QString& text) { Set("img", folderId, {ToCp932(text)}); }
+    void SetThumbnail(int photoId, Binary binary) { Set("small", photoId, std::move(binary)); }
+    void SetPhoto(int photoId, Binary binary) { Set("big", photoId, std::move(binary)); }
     // Requests whose target starts with prefix, e.g. "/wis/wi_image.php/s1?mode=small".
     int Count(const std::string& prefix) const
     {
-        int n = 0;
-        for (const std::string& target : server.Targets())
-            n += target.rfind(prefix, 0) == 0;
-        return n;
+        const auto targets = server.Targets();
+        return int(std::count_if(targets.begin(), targets.end(), [&](const std::string& t) { return t.starts_with(prefix); }));
     }
     int ThumbnailRequests(int photoId) const
     {
-        int n = 0;
-        for (const std::string& target : server.Targets())
-            n += target.ends_with("mode=small&id=" + std::to_string(photoId));
-        return n;
+        const auto targets = server.Targets();
+        const std::string end = "mode=small&id=" + std::to_string(photoId);
+        return int(std::count_if(targets.begin(), targets.end(), [&](const std::string& t) { return t.ends_with(end); }));
     }
     QString BaseUrl() const { return server.BaseUrl(); }
 
     RecordingServer server;
 
 private:
-    static void Send(httplib::Response& res, Binary* binary, const char* type)
+    // By the request's mode (list, img, small, big) and id.
+    using Key = std::pair<std::string, int>;
+
+    void Set(const std::string& mode, int id, Binary binary)
     {
-        if (!binary) {
-            res.status = 404;
-            res.set_content("not found", "text/plain");
-        } else if (binary->failuresLeft > 0) {
-            --binary->failuresLeft;
-            res.status = 500;
-            res.set_content("failed", "text/plain");
-        } else {
-            res.status = binary->status;
-            res.set_content(binary->body.toStdString(), type);
-        }
+        std::lock_guard lock(mutex_);
+        replies_[Key(mode, id)] = std::move(binary);
     }
 
     void Serve(const httplib::Request& req, httplib::Response& res)
     {
         std::lock_guard lock(mutex_);
         const std::string mode = req.get_param_value("mode");
-        const int id = std::atoi(req.get_param_value("id").c_str());
-        if (req.path.rfind("/wis/wi_folder.php", 0) == 0 && mode == "list") {
-            res.status = folderList_.status;
-            res.set_content(folderList_.body.toStdString(), "text/html");
-        } else if (req.path.rfind("/wis/wi_folder.php", 0) == 0 && mode == "img") {
-            const auto found = photoLists_.find(id);
-            res.set_content(found == photoLists_.end() ? std::string() : found->second.toStdString(), "text/html");
-        } else if (req.path.rfind("/wis/wi_image.php", 0) == 0) {
-            auto& table = mode == "small" ? thumbnails_ : photos_;
-            const auto found = table.find(id);
-            Send(res, found == table.end() ? nullptr : &found->second, "image/jpeg");
-        } else {
+        const auto found = replies_.find(Key(mode, mode == "list" ? 0 : std::atoi(req.get_param_value("id").c_str())));
+        if (found == replies_.end()) {
             res.status = 404;
+            res.set_content("not found", "text/plain");
+        } else if (found->second.failuresLeft > 0) {
+            --found->second.failuresLeft;
+            res.status = 500;
+            res.set_content("failed", "text/plain");
+        } else {
+            res.status = found->second.status;
+            res.set_content(found->second.body.toStdString(), mode == "small" || mode == "big" ? "image/jpeg" : "text/html");
         }
     }
 
     std::mutex mutex_;
-    Binary folderList_{"OK", 200, 0};
-    std::map<int, QByteArray> photoLists_;
-    std::map<int, Binary> thumbnails_;
-    std::map<int, Binary> photos_;
+    std::map<Key, Binary> replies_;
 };
 
 inline QString PhotoLine(int kind, int id, const QString& name)
@@ -168,21 +135,15 @@ protected:
         actions.ActReload = new QAction(QStringLiteral("更新"), &actionOwner);
         actions.ActDelete = new QAction(QStringLiteral("削除(&Delete)"), &actionOwner);
         session.SetSessionId(QStringLiteral("s1"));
-        formImages[0] = SolidImage(QColor(255, 0, 0));
-        formImages[1] = SolidImage(QColor(0, 255, 0));
-        formImages[2] = SolidImage(QColor(0, 0, 255));
+        for (int i = 0; i < 3; ++i) {
+            formImages[i] = QImage(100, 100, QImage::Format_RGB32);
+            formImages[i].fill(QColor::fromHsv(i * 120, 255, 255));
+        }
         page = std::make_unique<TAlbumPage>(TAlbumPage::Context{
             session, state, TStatusLine{statusBar, panel, gauge}, bigImageView, icons, service, urls,
             [this] { return Cache(); }, [this] { return tab; },
             [this] { return std::vector<QImage>(std::begin(formImages), std::end(formImages)); }});
         page->BindActions(actions);
-    }
-
-    static QImage SolidImage(QColor colour)
-    {
-        QImage image(100, 100, QImage::Format_RGB32);
-        image.fill(colour);
-        return image;
     }
 
     QString Cache() const { return sandbox.filePath(QStringLiteral("ImageCache")); }

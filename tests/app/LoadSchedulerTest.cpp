@@ -36,91 +36,82 @@ struct FakeHost : LoadSchedulerHost {
 
 enum Requests { kNone = 0, kPc = 1, kAlbum = 2, kBoth = 3 };
 
-struct TickCase {
-    const char* name;
-    int tab;
-    int requests;  // the sides whose tree changed before the tick
-    LoadState pcBefore;
-    LoadState albumBefore;
-    std::optional<int> albumFolder;
-    std::optional<LoadState> loaderEnd;  // what the started loader leaves
-    QStringList calls;
-    QStringList traces;
-    LoadState pcAfter;
-    LoadState albumAfter;
-    bool timerStillOn;
-};
-
-void PrintTo(const TickCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
-class LoadSchedulerTickTest : public testing::TestWithParam<TickCase> {};
-
-TEST_P(LoadSchedulerTickTest, OneTickStartsAtMostTheLoaderOfTheShownSide)
-{
-    const TickCase& c = GetParam();
-    FakeHost host;
-    TLoadScheduler scheduler(host);
-    host.scheduler = &scheduler;
-    host.tab = c.tab;
-    host.albumFolder = c.albumFolder;
-    host.pcEnd = host.albumEnd = c.loaderEnd;
-    if (c.requests & kPc)
-        scheduler.PcTreeViewChange();
-    if (c.requests & kAlbum)
-        scheduler.AlbumTreeViewChange();
-    scheduler.PcLoadState = c.pcBefore;
-    scheduler.AlbumLoadState = c.albumBefore;
-    scheduler.StopTimer.start();
-    RecordedTraces().clear();
-
-    scheduler.StopTimerExecute();
-
-    EXPECT_EQ(host.calls, c.calls);
-    EXPECT_EQ(RecordedTraces(), c.traces);
-    EXPECT_EQ(scheduler.PcLoadState, c.pcAfter);
-    EXPECT_EQ(scheduler.AlbumLoadState, c.albumAfter);
-    EXPECT_EQ(scheduler.StopTimer.isActive(), c.timerStillOn);
-}
-
 using S = LoadState;
 const QString kAlbumStopped = QStringLiteral("STOPED_ALBUM");
 
-INSTANTIATE_TEST_SUITE_P(
-    Ticks, LoadSchedulerTickTest,
-    testing::Values(
-        TickCase{"LocalListingThatCompletes", 0, kPc, S::STOPED_PC, S::STOPED_ALBUM, {}, S::LOAD_COMP_PC,
-                 {QStringLiteral("PcLoad /photos")},
-                 {kAlbumStopped, QStringLiteral("DISP VIEW ITEMS "), QStringLiteral("DISP VIEW ITEMS DONE")},
-                 S::STOPED_PC, S::STOPED_ALBUM, false},
-        TickCase{"LocalListingStoppedByAChangeTriesAgain", 0, kPc, S::STOPED_PC, S::STOPED_ALBUM, {}, S::STOPED_PC,
-                 {QStringLiteral("PcLoad /photos")}, {kAlbumStopped, QStringLiteral("DISP VIEW ITEMS ")},
-                 S::STOPED_PC, S::STOPED_ALBUM, true},
-        TickCase{"TickWhileTheLocalLoaderRunsLeavesItAlone", 0, kPc, S::NOW_LOADING_PC, S::STOPED_ALBUM, {}, {}, {},
-                 {kAlbumStopped}, S::NOW_LOADING_PC, S::STOPED_ALBUM, true},
-        TickCase{"TickWhileTheLocalLoaderStopsLeavesItAlone", 0, kPc, S::DO_STOP_PC, S::STOPED_ALBUM, {}, {}, {},
-                 {kAlbumStopped}, S::DO_STOP_PC, S::STOPED_ALBUM, true},
-        TickCase{"LocalTabLeavesTheAlbumRequestWaiting", 0, kAlbum, S::STOPED_PC, S::STOPED_ALBUM, 7, S::LOAD_COMP_PC,
-                 {}, {kAlbumStopped}, S::STOPED_PC, S::STOPED_ALBUM, true},
-        TickCase{"AlbumListingThatCompletes", 3, kAlbum, S::STOPED_PC, S::STOPED_ALBUM, 7, S::LOAD_COMP_ALBUM,
-                 {QStringLiteral("AlbumLoad 7")}, {kAlbumStopped, QStringLiteral("Album Load Repeat?")},
-                 S::STOPED_PC, S::STOPED_ALBUM, false},
-        TickCase{"AlbumListingKeepsTheLocalRequestWaiting", 3, kBoth, S::STOPED_PC, S::STOPED_ALBUM, 7,
-                 S::LOAD_COMP_ALBUM, {QStringLiteral("AlbumLoad 7")},
-                 {kAlbumStopped, QStringLiteral("Album Load Repeat?")}, S::STOPED_PC, S::STOPED_ALBUM, true},
-        TickCase{"AlbumTabWithoutARequestListsNothing", 3, kPc, S::STOPED_PC, S::STOPED_ALBUM, 7, S::LOAD_COMP_ALBUM,
-                 {}, {kAlbumStopped}, S::STOPED_PC, S::STOPED_ALBUM, true},
-        TickCase{"AlbumTabWithoutASelectedFolderWaits", 3, kAlbum, S::STOPED_PC, S::STOPED_ALBUM, {}, {}, {},
-                 {kAlbumStopped}, S::STOPED_PC, S::STOPED_ALBUM, true},
-        TickCase{"AlbumLoaderRunningIsNamedAndLeftAlone", 3, kAlbum, S::STOPED_PC, S::NOW_LOADING_ALBUM, 7, {}, {},
-                 {QStringLiteral("NOW_LOADING_ALBUM")}, S::STOPED_PC, S::NOW_LOADING_ALBUM, true},
-        TickCase{"OrderTabStartsNothing", 1, kBoth, S::STOPED_PC, S::STOPED_ALBUM, 7, {}, {}, {kAlbumStopped},
-                 S::STOPED_PC, S::STOPED_ALBUM, true},
-        TickCase{"FullSizeTabStartsNothing", 2, kBoth, S::STOPED_PC, S::STOPED_ALBUM, 7, {}, {}, {kAlbumStopped},
-                 S::STOPED_PC, S::STOPED_ALBUM, true}),
-    [](const testing::TestParamInfo<TickCase>& info) { return std::string(info.param.name); });
+TEST(LoadSchedulerTest, OneTickStartsAtMostTheLoaderOfTheShownSide)
+{
+    const struct {
+        const char* name;
+        int tab;
+        int requests;  // the sides whose tree changed before the tick
+        LoadState pcBefore;
+        LoadState albumBefore;
+        std::optional<int> albumFolder;
+        std::optional<LoadState> loaderEnd;  // what the started loader leaves
+        QStringList calls;
+        QStringList traces;
+        LoadState pcAfter;
+        LoadState albumAfter;
+        bool timerStillOn;
+    } cases[] = {
+        {"local listing that completes", 0, kPc, S::STOPED_PC, S::STOPED_ALBUM, {}, S::LOAD_COMP_PC,
+         {QStringLiteral("PcLoad /photos")},
+         {kAlbumStopped, QStringLiteral("DISP VIEW ITEMS "), QStringLiteral("DISP VIEW ITEMS DONE")}, S::STOPED_PC,
+         S::STOPED_ALBUM, false},
+        {"local listing stopped by a change tries again", 0, kPc, S::STOPED_PC, S::STOPED_ALBUM, {}, S::STOPED_PC,
+         {QStringLiteral("PcLoad /photos")}, {kAlbumStopped, QStringLiteral("DISP VIEW ITEMS ")}, S::STOPED_PC,
+         S::STOPED_ALBUM, true},
+        // Each tick names the album side's state for the trace, whichever tab is shown.
+        {"tick while the local loader runs leaves it alone", 0, kPc, S::NOW_LOADING_PC, S::NOTHING, {}, {}, {},
+         {QStringLiteral("NOTHING")}, S::NOW_LOADING_PC, S::NOTHING, true},
+        {"tick while the local loader stops leaves it alone", 0, kPc, S::DO_STOP_PC, S::DO_STOP_ALBUM, {}, {}, {},
+         {QStringLiteral("DO_STOP_ALBUM")}, S::DO_STOP_PC, S::DO_STOP_ALBUM, true},
+        {"local tab leaves the album request waiting", 0, kAlbum, S::STOPED_PC, S::STOPED_ALBUM, 7, S::LOAD_COMP_PC, {},
+         {kAlbumStopped}, S::STOPED_PC, S::STOPED_ALBUM, true},
+        {"album listing that completes", 3, kAlbum, S::STOPED_PC, S::STOPED_ALBUM, 7, S::LOAD_COMP_ALBUM,
+         {QStringLiteral("AlbumLoad 7")}, {kAlbumStopped, QStringLiteral("Album Load Repeat?")}, S::STOPED_PC,
+         S::STOPED_ALBUM, false},
+        {"album listing keeps the local request waiting", 3, kBoth, S::STOPED_PC, S::STOPED_ALBUM, 7,
+         S::LOAD_COMP_ALBUM, {QStringLiteral("AlbumLoad 7")}, {kAlbumStopped, QStringLiteral("Album Load Repeat?")},
+         S::STOPED_PC, S::STOPED_ALBUM, true},
+        {"album tab without a request lists nothing", 3, kPc, S::STOPED_PC, S::STOPED_ALBUM, 7, S::LOAD_COMP_ALBUM, {},
+         {kAlbumStopped}, S::STOPED_PC, S::STOPED_ALBUM, true},
+        {"album tab without a selected folder waits", 3, kAlbum, S::STOPED_PC, S::STOPED_ALBUM, {}, {}, {},
+         {kAlbumStopped}, S::STOPED_PC, S::STOPED_ALBUM, true},
+        {"album loader running is named and left alone", 3, kAlbum, S::STOPED_PC, S::NOW_LOADING_ALBUM, 7, {}, {},
+         {QStringLiteral("NOW_LOADING_ALBUM")}, S::STOPED_PC, S::NOW_LOADING_ALBUM, true},
+        {"order tab starts nothing", 1, kBoth, S::STOPED_PC, S::LOAD_COMP_ALBUM, 7, {}, {},
+         {QStringLiteral("LOAD_COMP_ALBUM")}, S::STOPED_PC, S::LOAD_COMP_ALBUM, true},
+        {"full-size tab starts nothing", 2, kBoth, S::STOPED_PC, S::STOPED_ALBUM, 7, {}, {}, {kAlbumStopped},
+         S::STOPED_PC, S::STOPED_ALBUM, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeHost host;
+        TLoadScheduler scheduler(host);
+        host.scheduler = &scheduler;
+        host.tab = c.tab;
+        host.albumFolder = c.albumFolder;
+        host.pcEnd = host.albumEnd = c.loaderEnd;
+        if (c.requests & kPc)
+            scheduler.PcTreeViewChange();
+        if (c.requests & kAlbum)
+            scheduler.AlbumTreeViewChange();
+        scheduler.PcLoadState = c.pcBefore;
+        scheduler.AlbumLoadState = c.albumBefore;
+        scheduler.StopTimer.start();
+        RecordedTraces().clear();
+
+        scheduler.StopTimerExecute();
+
+        EXPECT_EQ(host.calls, c.calls);
+        EXPECT_EQ(RecordedTraces(), c.traces);
+        EXPECT_EQ(scheduler.PcLoadState, c.pcAfter);
+        EXPECT_EQ(scheduler.AlbumLoadState, c.albumAfter);
+        EXPECT_EQ(scheduler.StopTimer.isActive(), c.timerStillOn);
+    }
+}
 
 TEST(LoadSchedulerTest, AFolderChangeStopsARunningLoadAndSwitchesTheTimerOn)
 {

@@ -10,12 +10,14 @@
 #include "shop/ShopServer.h"
 #include "tests/common/TestSupport.h"
 
+#include <QAbstractItemView>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileSystemModel>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTreeView>
+#include <QTreeWidget>
 #include <QUrl>
 #include <gtest/gtest.h>
 #include <memory>
@@ -28,13 +30,13 @@ class UrlCatcher : public QObject {
 public:
     UrlCatcher()
     {
-        QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "Open");
-        QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "Open");
+        for (const char* scheme : {"http", "https"})
+            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "Open");
     }
     ~UrlCatcher() override
     {
-        QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
-        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+        for (const char* scheme : {"http", "https"})
+            QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
     }
     QStringList urls;
 
@@ -58,6 +60,24 @@ inline QString DemoShopUrl()
 
 // No service listens here: connections are refused at once.
 inline const QString kNoService = QStringLiteral("http://127.0.0.1:9");
+
+// prefix0000.jpg, prefix0001.jpg, ...
+inline QStringList NumberedFiles(const QString& prefix, int count)
+{
+    QStringList names;
+    for (int i = 0; i < count; ++i)
+        names.append(QStringLiteral("%1%2.jpg").arg(prefix).arg(i, 4, 10, QChar('0')));
+    return names;
+}
+
+// The captions of a list's items, in order.
+inline QStringList ItemCaptions(const QAbstractItemView* view)
+{
+    QStringList out;
+    for (int i = 0; i < view->model()->rowCount(); ++i)
+        out.append(view->model()->index(i, 0).data().toString());
+    return out;
+}
 
 // A whole program with its four windows, on a data folder of its own, talking to the demo shop.
 class ProgramTest : public ::testing::Test {
@@ -96,17 +116,16 @@ protected:
 
     void SelectPcFolder(const QString& path)
     {
-        TForm1& f = Form();
-        f.Local().PcTreeView->setCurrentIndex(f.Local().PcFolderModel->index(path));
+        Form().Local().PcTreeView->setCurrentIndex(Form().Local().PcFolderModel->index(path));
     }
 
-    QStringList ListedCaptions()
+    QStringList ListedCaptions() { return ItemCaptions(Form().Local().PcListView); }
+    QStringList AlbumCaptions() { return ItemCaptions(Form().Album().AlbumListView); }
+
+    QTreeWidgetItem* AlbumNode(const QString& name)
     {
-        QStringList out;
-        auto* model = Form().Local().PcListView->model();
-        for (int i = 0; i < model->rowCount(); ++i)
-            out.append(model->index(i, 0).data().toString());
-        return out;
+        const auto found = Form().Album().AlbumTreeView->findItems(name, Qt::MatchExactly | Qt::MatchRecursive);
+        return found.isEmpty() ? nullptr : found.front();
     }
 
     bool WaitForListing() { return WaitFor([&] { return !Form().Scheduler().StopTimer.isActive(); }); }

@@ -3,6 +3,7 @@
 #include "app/Helper.h"
 
 #include <QSplitter>
+#include <QTabBar>
 #include <QTreeView>
 
 namespace tovari::test {
@@ -10,18 +11,23 @@ namespace {
 
 using SettingsTest = ProgramTest;
 
-TEST_F(SettingsTest, FirstStartWritesEveryKeyWithItsDefaultInOrder)
+// The data folder and the image cache are made under the data root, and the settings file there gets
+// every key with its default, in order, and the session the shop handed out.
+TEST_F(SettingsTest, FirstStartMakesTheDataFoldersAndWritesEveryKeyWithItsDefault)
 {
     Start();
+    const QString data = sandbox.filePath(QStringLiteral("data/tovari/"));
+    EXPECT_EQ(Form().DataFolder(), data);
+    EXPECT_EQ(Form().ImageCacheFolder(), data + QStringLiteral("ImageCache"));
+    EXPECT_TRUE(QDir(Form().ImageCacheFolder()).exists());
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
     Form().show();
     ASSERT_TRUE(Form().FormCloseQuery());
     const QByteArray expected =
         "[MAIN]\r\nWindowTop=100\r\nWindowLeft=100\r\nWindowWidth=400\r\nWindowHeight=300\r\n"
         "NaviWindowTop=410\r\nNaviWindowLeft=100\r\nNavigateWindow=1\r\nPcViewWidth=100\r\nAlbumViewWidth=100\r\n"
         "[NETWORK]\r\nQmoSessionId=" + Form().Session().SessionId().toUtf8() + "\r\n[PLUGIN]\r\nSpi=0\r\nSpiFolder=\r\n";
-    // The shop handed out a session identifier at start-up, and it is kept.
-    EXPECT_FALSE(Form().Session().SessionId().isEmpty());
-    EXPECT_EQ(ReadFileBytes(Form().DataFolder() + "tovari.ini"), expected);
+    EXPECT_EQ(ReadFileBytes(data + "tovari.ini"), expected);
 }
 
 TEST_F(SettingsTest, ChangedWindowsAndGuideChoiceComeBackAfterARestart)
@@ -51,14 +57,33 @@ TEST_F(SettingsTest, ChangedWindowsAndGuideChoiceComeBackAfterARestart)
     EXPECT_EQ(Form().Session().SessionId(), issued);
 }
 
+// A member who was logged in is back at the next start, on the album tab and without the guide.
+TEST_F(SettingsTest, LoggedInMemberIsBackOnTheAlbumTabAfterARestart)
+{
+    ASSERT_TRUE(StartAsDemoMember());
+    Form().close();
+    program.reset();
+
+    int loginShown = 0;
+    Start(DemoShopUrl(), [&](TLoginDialog&) {
+        ++loginShown;
+        return QDialog::Rejected;
+    });
+    EXPECT_EQ(loginShown, 0);
+    EXPECT_TRUE(Form().Session().LoggedIn());
+    EXPECT_EQ(Form().Tabs().tabText(3), QString::fromUtf8(shop::kDemoDisplayName) + QStringLiteral("さんのアルバム"));
+    EXPECT_EQ(Form().Tabs().currentIndex(), 3);
+    EXPECT_TRUE(Form().Album().isVisibleTo(&Form()));
+    EXPECT_FALSE(program->Form3.isVisible());
+}
+
 TEST_F(SettingsTest, SettingsThatCannotBeWrittenAreReportedAndTheWindowStillCloses)
 {
     Start();
     // A folder where the settings file should be: nothing can replace it.
     QDir().mkpath(Form().DataFolder() + "tovari.ini");
     EXPECT_TRUE(Form().FormCloseQuery());
-    ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_EQ(dialogs.messages[0], Form().DataFolder() + QStringLiteral("tovari.ini に書き込めません"));
+    EXPECT_EQ(dialogs.messages, QStringList{Form().DataFolder() + QStringLiteral("tovari.ini に書き込めません")});
 }
 
 }  // namespace

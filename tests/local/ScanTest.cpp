@@ -5,7 +5,6 @@
 
 #include <QPointer>
 #include <QProgressBar>
-#include <QTimer>
 #include <unistd.h>
 
 namespace tovari::test {
@@ -13,9 +12,6 @@ namespace {
 
 class ScanTest : public LocalPageTest {
 protected:
-    void SetUp() override { RecordedTraces().clear(); }
-    TPcBrowser& Pc() { return pc; }
-
     // Runs one scan the way the timer does and checks that it leaves nothing busy behind.
     void Scan(const QString& folder)
     {
@@ -42,8 +38,8 @@ TEST_F(ScanTest, ListsFilesOfAnyKindInNameOrderAndLeavesOutFoldersAndHiddenFiles
     const QStringList expected{QStringLiteral("A.txt"), QStringLiteral("b.JPG"), QStringLiteral("c.jpeg"),
                                QStringLiteral("link.jpg"), QStringLiteral("写真.bmp")};
     EXPECT_EQ(ListedCaptions(), expected);
-    ASSERT_EQ(Pc().PcImages.size(), std::size_t(expected.size()));
-    for (const TPcImages& e : Pc().PcImages) {
+    ASSERT_EQ(pc.PcImages.size(), std::size_t(expected.size()));
+    for (const TPcImages& e : pc.PcImages) {
         EXPECT_EQ(e.FolderPath, folder);
         EXPECT_EQ(e.ImageIndex, -1);
         EXPECT_TRUE(e.Loadable);
@@ -51,24 +47,25 @@ TEST_F(ScanTest, ListsFilesOfAnyKindInNameOrderAndLeavesOutFoldersAndHiddenFiles
     }
     // Three files or more bring the gauge to its end.
     EXPECT_EQ(gauge->value(), 100);
-}
-
-TEST_F(ScanTest, OneFileLeavesTheGaugeAtZero)
-{
-    Scan(MakeFolder(QStringLiteral("single"), {QStringLiteral("only.jpg")}));
-    EXPECT_EQ(ListedCaptions(), QStringList{QStringLiteral("only.jpg")});
-    EXPECT_EQ(gauge->value(), 0);
+    // The list asks for items by index; one outside the listing is left alone.
+    ListItemData item{QStringLiteral("untouched"), 7};
+    pc.PcListViewData(5, item);
+    EXPECT_EQ(std::pair(item.Caption, item.ImageIndex), std::pair(QStringLiteral("untouched"), 7));
+    pc.PcListViewData(4, item);
+    EXPECT_EQ(std::pair(item.Caption, item.ImageIndex), std::pair(QStringLiteral("写真.bmp"), -1));
 }
 
 TEST_F(ScanTest, EmptyAndUnreadableFoldersGiveAnEmptyList)
 {
     Scan(MakeFolder(QStringLiteral("full"), {QStringLiteral("x.jpg")}));
-    ASSERT_EQ(ListedCaptions().size(), 1);
+    ASSERT_EQ(ListedCaptions(), QStringList{QStringLiteral("x.jpg")});
+    // One file leaves the gauge at zero.
+    EXPECT_EQ(gauge->value(), 0);
 
     const QString emptyFolder = MakeFolder(QStringLiteral("empty/onlysub/deeper"));
     Scan(sandbox.filePath(QStringLiteral("empty")));
     EXPECT_TRUE(ListedCaptions().isEmpty());
-    EXPECT_TRUE(Pc().PcImages.empty());
+    EXPECT_TRUE(pc.PcImages.empty());
 
     // A folder that vanished after it was chosen reads as empty.
     const QString vanishing = MakeFolder(QStringLiteral("vanishing"), {QStringLiteral("v.jpg")});
@@ -83,14 +80,14 @@ TEST_F(ScanTest, EmptyAndUnreadableFoldersGiveAnEmptyList)
 TEST_F(ScanTest, ImageListIsReplacedOnlyAfterAListingWithEntries)
 {
     Scan(MakeFolder(QStringLiteral("first"), {QStringLiteral("1.jpg")}));
-    QPointer<TImageList> afterFirst = Pc().PcImageList();
+    QPointer<TImageList> afterFirst = pc.PcImageList();
     Scan(MakeFolder(QStringLiteral("nothing")));
     // The previous listing had entries: a new list, and the old one is gone rather than kept.
     EXPECT_TRUE(afterFirst.isNull());
-    QPointer<TImageList> afterEmpty = Pc().PcImageList();
+    QPointer<TImageList> afterEmpty = pc.PcImageList();
     Scan(MakeFolder(QStringLiteral("again"), {QStringLiteral("2.jpg")}));
-    EXPECT_EQ(Pc().PcImageList(), afterEmpty.data());
-    EXPECT_EQ(page->PcListView->model(), Pc().Model());
+    EXPECT_EQ(pc.PcImageList(), afterEmpty.data());
+    EXPECT_EQ(page->PcListView->model(), pc.Model());
 }
 
 TEST_F(ScanTest, NamesThatAreNotUtf8AreListedAndOpenAsTheSameFile)
@@ -105,76 +102,12 @@ TEST_F(ScanTest, NamesThatAreNotUtf8AreListedAndOpenAsTheSameFile)
     std::fclose(f);
 
     Scan(folder);
-    ASSERT_EQ(Pc().PcImages.size(), 1u);
-    const TPcImages& entry = Pc().PcImages[0];
+    ASSERT_EQ(pc.PcImages.size(), 1u);
+    const TPcImages& entry = pc.PcImages[0];
     EXPECT_EQ(NativePath(entry.FileName), rawName);
     QFile file;
     ASSERT_TRUE(OpenNativeFile(file, entry.FolderPath + '/' + entry.FileName, QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), QByteArray("raw bytes"));
-}
-
-TEST_F(ScanTest, FolderChangeWhileTheSecondPassPumpsKeepsTheOldItemsOut)
-{
-    QStringList many;
-    for (int i = 0; i < 300; ++i)
-        many.append(QStringLiteral("old%1.jpg").arg(i));
-    const QString oldFolder = MakeFolder(QStringLiteral("old"), many);
-    const QString newFolder = MakeFolder(QStringLiteral("new"), {QStringLiteral("new.jpg")});
-
-    QStringList everListed;
-    QObject::connect(Pc().Model(), &QAbstractItemModel::rowsInserted, [&](const QModelIndex&, int first, int last) {
-        for (int i = first; i <= last; ++i)
-            everListed.append(Pc().Model()->index(i, 0).data().toString());
-    });
-    bool changed = false;
-    QTimer change;
-    change.setInterval(0);
-    QObject::connect(&change, &QTimer::timeout, [&] {
-        if (!changed && scheduler.PcLoadState == LoadState::NOW_LOADING_PC) {
-            changed = true;
-            SelectPcFolder(newFolder);
-        }
-    });
-    change.start();
-    SelectPcFolder(oldFolder);
-    ASSERT_TRUE(WaitFor([&] { return changed; }));
-    change.stop();
-    ASSERT_TRUE(WaitForListing());
-
-    EXPECT_EQ(everListed, QStringList{QStringLiteral("new.jpg")});
-    // The stopped scan read no further into the old folder.
-    EXPECT_LT(RecordedTraces().count(QStringLiteral("Stop Loading")), 300);
-}
-
-TEST_F(ScanTest, DataEventOutsideTheListingLeavesTheItemAlone)
-{
-    Scan(MakeFolder(QStringLiteral("two"), {QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}));
-    ListItemData item{QStringLiteral("untouched"), 7};
-    Pc().PcListViewData(5, item);
-    EXPECT_EQ(item.Caption, QStringLiteral("untouched"));
-    EXPECT_EQ(item.ImageIndex, 7);
-    Pc().PcListViewData(1, item);
-    EXPECT_EQ(item.Caption, QStringLiteral("b.jpg"));
-    EXPECT_EQ(item.ImageIndex, -1);
-}
-
-TEST_F(ScanTest, DataHintFollowsTheVisibleRange)
-{
-    QStringList many;
-    for (int i = 0; i < 200; ++i)
-        many.append(QStringLiteral("p%1.jpg").arg(i, 3, 10, QChar('0')));
-    window.resize(800, 600);
-    window.show();
-    Scan(MakeFolder(QStringLiteral("hint"), many));
-    ASSERT_TRUE(WaitFor([&] { return Pc().HintEnd > 0; }));
-    EXPECT_EQ(Pc().HintStart, 0);
-    const int firstEnd = Pc().HintEnd;
-    EXPECT_LT(firstEnd, 199);
-
-    page->PcListView->scrollToBottom();
-    ASSERT_TRUE(WaitFor([&] { return Pc().HintEnd == 199; }));
-    EXPECT_GT(Pc().HintStart, 0);
-    EXPECT_EQ(std::make_pair(int(Pc().HintStart), int(Pc().HintEnd)), page->PcListView->VisibleRange());
 }
 
 }  // namespace

@@ -86,51 +86,43 @@ protected:
 
     int WithThumbnail(int from, int to)
     {
-        int n = 0;
-        for (int i = from; i <= to; ++i)
-            n += Pc().PcImages[std::size_t(i)].ImageIndex >= 0;
-        return n;
+        const auto first = Pc().PcImages.begin() + from;
+        return int(std::count_if(first, first + (to - from + 1), [](const TPcImages& e) { return e.ImageIndex >= 0; }));
     }
 };
 
-TEST_F(ThumbnailListTest, ThumbnailIsTheFittedPictureOnWhite)
-{
-    const QString folder = sandbox.filePath(QStringLiteral("fit"));
-    Picture(folder, QStringLiteral("wide.bmp"), QSize(400, 200), Qt::red);
-    List(folder);
-    DrawVisible();
-    const TPcImages& entry = Pc().PcImages[0];
-    ASSERT_GE(entry.ImageIndex, 0);
-    EXPECT_TRUE(entry.Loadable);
-    const QImage cell = Pc().PcImageList()->Image(entry.ImageIndex);
-    ASSERT_EQ(cell.size(), QSize(100, 100));
-    // 400 x 200 becomes 100 x 50 with 25 white rows above and below.
-    EXPECT_EQ(cell.pixelColor(50, 50), QColor(Qt::red));
-    EXPECT_EQ(cell.pixelColor(50, 25), QColor(Qt::red));
-    EXPECT_EQ(cell.pixelColor(50, 24), QColor(Qt::white));
-    EXPECT_EQ(cell.pixelColor(50, 75), QColor(Qt::white));
-    // The list shows it.
-    const QVariant decoration = Pc().Model()->index(0, 0).data(Qt::DecorationRole);
-    EXPECT_EQ(decoration.value<QPixmap>().toImage().pixelColor(50, 50), QColor(Qt::red));
-}
-
-TEST_F(ThumbnailListTest, UndecodableFilesAreTriedOnceAndMarkedNotLoadable)
+// A picture's thumbnail is the picture fitted on white, and the list shows it. Files that do not decode
+// are tried once and marked. A named pipe under a picture's name would block the window for good once
+// opened: it is listed, never opened, and undecodable. A link to a picture is the picture.
+TEST_F(ThumbnailListTest, ThumbnailsOfPicturesAndFilesThatDoNotDecode)
 {
     const QString folder = sandbox.filePath(QStringLiteral("bad"));
     WriteFile(folder + QStringLiteral("/notes.jpg"), "this is text, not a photo");
     WriteFile(folder + QStringLiteral("/readme.txt"), "no decoder for this");
-    Picture(folder, QStringLiteral("good.bmp"), QSize(10, 10), Qt::blue);
+    Picture(folder, QStringLiteral("good.bmp"), QSize(400, 200), Qt::red);
+    ASSERT_TRUE(QFile::link(folder + QStringLiteral("/good.bmp"), folder + QStringLiteral("/link.bmp")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(folder + QStringLiteral("/x.jpg")).constData(), 0600), 0);
     List(folder);
     DrawVisible();
+    ASSERT_EQ(Pc().PcImages.size(), 5u);
     for (const TPcImages& e : Pc().PcImages) {
+        const bool picture = e.FileName.endsWith(QStringLiteral(".bmp"));
         EXPECT_TRUE(e.ThumbTried) << e.FileName.toStdString();
-        EXPECT_EQ(e.Loadable, e.FileName == QStringLiteral("good.bmp")) << e.FileName.toStdString();
-        EXPECT_EQ(e.ImageIndex >= 0, e.FileName == QStringLiteral("good.bmp")) << e.FileName.toStdString();
+        EXPECT_EQ(e.Loadable, picture) << e.FileName.toStdString();
+        EXPECT_EQ(e.ImageIndex >= 0, picture) << e.FileName.toStdString();
     }
-    EXPECT_EQ(Pc().SlotCache.SlotCount(), 1);
+    EXPECT_EQ(Pc().SlotCache.SlotCount(), 2);
     Pc().PcImageDrawTimerTimer();
-    EXPECT_EQ(Pc().SlotCache.SlotCount(), 1);
+    EXPECT_EQ(Pc().SlotCache.SlotCount(), 2);
     EXPECT_FALSE(Pc().ThumbDrawing);
+
+    // 400 x 200 becomes 100 x 50 with 25 white rows above and below.
+    const QImage cell = Pc().PcImageList()->Image(Pc().PcImages[0].ImageIndex);
+    ASSERT_EQ(cell.size(), QSize(100, 100));
+    EXPECT_EQ(cell.pixelColor(50, 25), QColor(Qt::red));
+    EXPECT_EQ(cell.pixelColor(50, 24), QColor(Qt::white));
+    const QVariant decoration = Pc().Model()->index(0, 0).data(Qt::DecorationRole);
+    EXPECT_EQ(decoration.value<QPixmap>().toImage().pixelColor(50, 50), QColor(Qt::red));
 }
 
 TEST_F(ThumbnailListTest, NothingIsDrawnWhileAnotherTabIsCurrent)
@@ -190,24 +182,30 @@ TEST_F(ThumbnailListTest, AllSlotsOnScreenHoldsMoreRatherThanLeaveItemsBlank)
 
 class FullSizeViewTest : public ThumbnailListTest {};
 
-TEST_F(FullSizeViewTest, OpensAtNaturalSizeFromTheTopLeftAndReturnsToTheList)
+TEST_F(FullSizeViewTest, FirstSelectedOpensAtNaturalSizeFromTheTopLeftAndReturnsToTheList)
 {
     const QString folder = sandbox.filePath(QStringLiteral("big"));
     Picture(folder, QStringLiteral("a_large.bmp"), QSize(3000, 2000), Qt::darkGreen);
-    Picture(folder, QStringLiteral("b_small.bmp"), QSize(50, 40), Qt::yellow);
+    const QString yellow = Picture(sandbox.path(), QStringLiteral("yellow.bmp"), QSize(50, 40), Qt::yellow);
+    ASSERT_TRUE(QFile::link(yellow, folder + QStringLiteral("/b_small.bmp")));
+    const QString gone = Picture(folder, QStringLiteral("c_gone.bmp"), QSize(30, 20), Qt::blue);
+    WriteFile(folder + QStringLiteral("/d.jpg"), "not a photo");
     List(folder);
+    DrawVisible();
     TVirtualListView* list = Form().Local().PcListView;
-    auto open = [&](int row) {
+    auto select = [&](std::initializer_list<int> rows) {
         list->clearSelection();
-        list->selectionModel()->select(list->model()->index(row, 0), QItemSelectionModel::Select);
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(row, 0)).center());
+        for (int row : rows)
+            list->selectionModel()->select(list->model()->index(row, 0), QItemSelectionModel::Select);
     };
+    QLabel* photo = Form().BigImages().BigImage;
 
-    open(0);
+    select({0});
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(0, 0)).center());
     EXPECT_EQ(Form().Tabs().currentIndex(), 2);
     EXPECT_TRUE(Form().BigImages().isVisible());
-    EXPECT_EQ(Form().BigImages().BigImage->size(), QSize(3000, 2000));
-    EXPECT_EQ(Form().BigImages().BigImage->pos(), QPoint(0, 0));
+    EXPECT_EQ(photo->size(), QSize(3000, 2000));
+    EXPECT_EQ(photo->pos(), QPoint(0, 0));
     QScrollArea* box = Form().BigImages().ScrollBox1;
     ASSERT_TRUE(WaitFor([&] { return box->horizontalScrollBar()->maximum() > 0; }));
     EXPECT_GT(box->verticalScrollBar()->maximum(), 0);
@@ -215,86 +213,38 @@ TEST_F(FullSizeViewTest, OpensAtNaturalSizeFromTheTopLeftAndReturnsToTheList)
     box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
 
     // Back to the list with a double click on the photo, focus in the list.
-    QTest::mouseDClick(Form().BigImages().BigImage, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseDClick(photo, Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_EQ(Form().Tabs().currentIndex(), 0);
     EXPECT_TRUE(Form().Local().isVisible());
     EXPECT_TRUE(WaitFor([&] { return list->hasFocus(); }));
 
-    // The next photo starts at the top-left again, small and not centred.
-    open(1);
-    EXPECT_EQ(Form().BigImages().BigImage->size(), QSize(50, 40));
-    EXPECT_EQ(Form().BigImages().BigImage->pos(), QPoint(0, 0));
+    // With two selected, the one first in the list opens, whichever was clicked; a link opens as its
+    // picture, at the top-left again, small and not centred.
+    select({2, 1});
+    Pc().PcListViewDblClick();
+    EXPECT_EQ(photo->size(), QSize(50, 40));
+    EXPECT_EQ(photo->pos(), QPoint(0, 0));
     EXPECT_EQ(box->horizontalScrollBar()->value(), 0);
     EXPECT_EQ(box->verticalScrollBar()->value(), 0);
-    EXPECT_EQ(Form().BigImages().BigImage->pixmap().toImage().pixelColor(10, 10), QColor(Qt::yellow));
+    EXPECT_EQ(photo->pixmap().toImage().pixelColor(10, 10), QColor(Qt::yellow));
 
     // A double click beside the photo also returns.
     QTest::mouseDClick(box->viewport(), Qt::LeftButton, {}, QPoint(300, 300));
     EXPECT_EQ(Form().Tabs().currentIndex(), 0);
-}
 
-TEST_F(FullSizeViewTest, FirstSelectedOpensAndUndecodableEntriesStayInTheList)
-{
-    const QString folder = sandbox.filePath(QStringLiteral("choose"));
-    Picture(folder, QStringLiteral("1.bmp"), QSize(30, 20), Qt::red);
-    Picture(folder, QStringLiteral("2.bmp"), QSize(30, 20), Qt::blue);
-    WriteFile(folder + QStringLiteral("/3.jpg"), "not a photo");
-    List(folder);
-    DrawVisible();
-    TVirtualListView* list = Form().Local().PcListView;
-
-    // With two selected, the one first in the list opens, whichever was clicked.
-    list->selectionModel()->select(list->model()->index(1, 0), QItemSelectionModel::Select);
-    list->selectionModel()->select(list->model()->index(0, 0), QItemSelectionModel::Select);
-    Pc().PcListViewDblClick();
-    EXPECT_EQ(Form().BigImages().BigImage->pixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
-
-    Form().Tabs().setCurrentIndex(0);
-    list->clearSelection();
-    list->selectionModel()->select(list->model()->index(2, 0), QItemSelectionModel::Select);
-    Pc().PcListViewDblClick();
-    EXPECT_EQ(Form().Tabs().currentIndex(), 0);
-
-    // Nothing selected: nothing opens.
-    list->clearSelection();
-    Pc().PcListViewDblClick();
-    EXPECT_EQ(Form().Tabs().currentIndex(), 0);
-}
-
-TEST_F(FullSizeViewTest, FileGoneAfterListingKeepsThePreviousPicture)
-{
-    const QString folder = sandbox.filePath(QStringLiteral("gone"));
-    Picture(folder, QStringLiteral("a.bmp"), QSize(30, 20), Qt::red);
-    const QString doomed = Picture(folder, QStringLiteral("b.bmp"), QSize(30, 20), Qt::blue);
-    List(folder);
-    Pc().PcShowBigImage(0);
-    QFile::remove(doomed);
-    Pc().PcShowBigImage(1);
-    EXPECT_EQ(Form().Tabs().currentIndex(), 2);
-    EXPECT_EQ(Form().BigImages().BigImage->pixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
-}
-
-// A named pipe whose name ends in a picture extension would block the window for good once opened;
-// it is listed, never opened, and is undecodable both as a thumbnail and at full size. A link to a
-// picture is opened as the picture.
-TEST_F(FullSizeViewTest, PipeNamedLikeAPhotoIsUndecodableWithoutBeingOpened)
-{
-    const QString folder = sandbox.filePath(QStringLiteral("fifo"));
-    Picture(folder, QStringLiteral("good.bmp"), QSize(30, 20), Qt::red);
-    ASSERT_TRUE(QFile::link(folder + QStringLiteral("/good.bmp"), folder + QStringLiteral("/link.bmp")));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(folder + QStringLiteral("/x.jpg")).constData(), 0600), 0);
-    List(folder);
-    DrawVisible();
-    ASSERT_EQ(Pc().PcImages.size(), 3u);
-    for (const TPcImages& e : Pc().PcImages) {
-        EXPECT_TRUE(e.ThumbTried) << e.FileName.toStdString();
-        EXPECT_EQ(e.Loadable, e.FileName != QStringLiteral("x.jpg")) << e.FileName.toStdString();
-    }
-
-    Pc().PcShowBigImage(1);
-    EXPECT_EQ(Form().BigImages().BigImage->pixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
+    // A file gone since the listing leaves the picture shown before.
+    QFile::remove(gone);
     Pc().PcShowBigImage(2);
-    EXPECT_EQ(Form().BigImages().BigImage->pixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
+    EXPECT_EQ(Form().Tabs().currentIndex(), 2);
+    EXPECT_EQ(photo->pixmap().toImage().pixelColor(10, 10), QColor(Qt::yellow));
+
+    // An undecodable entry, or nothing selected, opens nothing.
+    Form().Tabs().setCurrentIndex(0);
+    for (const auto& rows : {std::initializer_list<int>{3}, std::initializer_list<int>{}}) {
+        select(rows);
+        Pc().PcListViewDblClick();
+        EXPECT_EQ(Form().Tabs().currentIndex(), 0);
+    }
 }
 
 }  // namespace

@@ -64,18 +64,14 @@ TEST_P(ClosingTest, WorkStopsAtOnceAndTheProgramEnds)
         requests = [&] { return slowShop->Misbehaved(); };
         begin = [&] {
             Form().Tabs().setCurrentIndex(3);
-            QTreeWidget* tree = Form().Album().AlbumTreeView;
-            tree->setCurrentItem(tree->findItems(QStringLiteral("ペット"), Qt::MatchExactly | Qt::MatchRecursive).front());
+            Form().Album().AlbumTreeView->setCurrentItem(AlbumNode(QStringLiteral("ペット")));
         };
         break;
     }
     case Work::LocalScan: {
         Start();
         Form().show();
-        QStringList names;
-        for (int i = 0; i < 3000; ++i)
-            names.append(QStringLiteral("p%1.jpg").arg(i));
-        const QString big = MakeFolder(QStringLiteral("big"), names);
+        const QString big = MakeFolder(QStringLiteral("big"), NumberedFiles(QStringLiteral("p"), 3000));
         underWay = [&] { return Form().Scheduler().PcLoadState == LoadState::NOW_LOADING_PC; };
         begin = [&, big] { SelectPcFolder(big); };
         break;

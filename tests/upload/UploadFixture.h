@@ -45,11 +45,10 @@ protected:
         ASSERT_TRUE(WaitForListing());
         list = Form().Local().PcListView;
         // The files that are no picture have been found out before the test goes on.
+        const TPcImageArray& images = Form().Local().Pc().PcImages;
         ASSERT_TRUE(WaitFor([&] {
-            for (const TPcImages& e : Form().Local().Pc().PcImages)
-                if (noPictures.contains(e.FileName) && !e.ThumbTried)
-                    return false;
-            return true;
+            return std::all_of(images.begin(), images.end(),
+                               [&](const TPcImages& e) { return e.ThumbTried || !noPictures.contains(e.FileName); });
         }));
         QObject::connect(program->Form2.Gauge1, &QProgressBar::valueChanged, program->Form2.Gauge1, [this](int value) {
             events.append(QString::number(value) + ' ' + program->Form2.Label1->text());

@@ -7,20 +7,11 @@
 namespace tovari::test {
 namespace {
 
-class UploadProgressTest : public ProgramTest {
-protected:
-    void SetUp() override
-    {
-        ProgramTest::SetUp();
-        Start(kNoService);
-        dialogs.messages.clear();
-    }
-    TForm2& Dialog() { return program->Form2; }
-};
+using UploadProgressTest = ProgramTest;
 
 TEST_F(UploadProgressTest, ControlsStandWhereDesignedWithTheirTexts)
 {
-    TForm2& d = Dialog();
+    TForm2& d = Start(kNoService).Form2;
     EXPECT_FALSE(d.isVisible()) << "hidden at start-up";
     d.show();
     ASSERT_TRUE(WaitFor([&] { return d.isVisible(); }));
@@ -28,25 +19,17 @@ TEST_F(UploadProgressTest, ControlsStandWhereDesignedWithTheirTexts)
     EXPECT_EQ(d.size(), QSize(287, 101));
     EXPECT_EQ(d.minimumSize(), d.maximumSize()) << "fixed border";
     EXPECT_FALSE(d.isModal());
-    const Qt::WindowFlags flags = d.windowFlags();
-    EXPECT_TRUE(flags & Qt::WindowStaysOnTopHint);
-    EXPECT_TRUE(flags & Qt::CustomizeWindowHint);
-    for (const Qt::WindowType button : {Qt::WindowSystemMenuHint, Qt::WindowCloseButtonHint, Qt::WindowMinimizeButtonHint,
-                                        Qt::WindowMaximizeButtonHint, Qt::WindowContextHelpButtonHint})
-        EXPECT_FALSE(flags & button) << "title-bar button " << int(button);
+    // On top, and no title-bar button at all.
+    const Qt::WindowFlags hints = Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowSystemMenuHint |
+                                  Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint | Qt::WindowContextHelpButtonHint;
+    EXPECT_EQ(d.windowFlags() & hints, Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint);
     EXPECT_EQ(d.font(), PixelFont(QStringLiteral("Tahoma"), 11));
 
-    struct Control {
-        QWidget* widget;
-        QRect geometry;
-    };
-    for (const Control& c : {Control{d.Gauge1, {24, 40, 237, 21}}, Control{d.Label1, {64, 12, 149, 17}},
-                             Control{d.CancelButton, {204, 72, 75, 21}}})
-        EXPECT_EQ(c.widget->geometry(), c.geometry) << c.widget->objectName().toStdString();
+    // Gauge, label and button.
+    EXPECT_EQ((std::vector{d.Gauge1->geometry(), d.Label1->geometry(), d.CancelButton->geometry()}),
+              (std::vector{QRect(24, 40, 237, 21), QRect(64, 12, 149, 17), QRect(204, 72, 75, 21)}));
     EXPECT_EQ(d.CancelButton->text(), QStringLiteral("キャンセル"));
-    EXPECT_EQ(d.Gauge1->minimum(), 0);
-    EXPECT_EQ(d.Gauge1->maximum(), 100);
-    EXPECT_EQ(d.Gauge1->value(), 20);
+    EXPECT_EQ(std::tuple(d.Gauge1->minimum(), d.Gauge1->maximum(), d.Gauge1->value()), std::tuple(0, 100, 20));
     EXPECT_TRUE(d.Label1->autoFillBackground()) << "opaque";
     EXPECT_TRUE(d.Label1->alignment() & Qt::AlignVCenter);
 
@@ -72,7 +55,7 @@ TEST_F(UploadProgressTest, ControlsStandWhereDesignedWithTheirTexts)
 
 TEST_F(UploadProgressTest, CancelAsksAndOnlyOkAsksTheBatchToStop)
 {
-    TForm2& d = Dialog();
+    TForm2& d = Start(kNoService).Form2;
     d.show();
     for (const auto& [answer, cancelled] :
          {std::pair(Dialogs::Result::Cancel, false), std::pair(Dialogs::Result::Ok, true)}) {

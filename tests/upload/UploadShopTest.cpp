@@ -42,10 +42,7 @@ protected:
 
 int OrderLines(const std::string& page, const std::string& name)
 {
-    int lines = 0;
-    for (std::size_t at = page.find("<td>" + name + "</td>"); at != std::string::npos; at = page.find("<td>" + name + "</td>", at + 1))
-        ++lines;
-    return lines;
+    return int(QString::fromStdString(page).count(QString::fromStdString("<td>" + name + "</td>")));
 }
 
 // The shop's data was reset while the program kept its identifier: the login at the next start
@@ -78,22 +75,18 @@ TEST_F(UploadShopTest, LoginNamingAnUnknownSessionSetsAFreshCookie)
     StartShop();
     const std::string known = shopServer->ShopStore().CreateSession();
     httplib::Client client("127.0.0.1", shopServer->Port());
-    struct Case {
-        std::string session;
-        std::string query;
-        bool freshCookie;
-    };
-    for (const Case& c : {Case{"unknown-1", "?email=&passwd=", true},
-                          Case{"unknown-2", "?email=nobody%40example&passwd=x", true},
-                          Case{known, "?email=&passwd=", false}, Case{known, "?email=nobody%40example&passwd=x", false}}) {
-        const auto reply = client.Get("/wis/wi_login.php/" + c.session + c.query);
-        ASSERT_TRUE(reply) << c.session;
-        EXPECT_EQ(reply->body, "NG") << c.session;
+    for (const auto& [session, query, freshCookie] :
+         {std::tuple("unknown-1", "?email=&passwd=", true), std::tuple("unknown-2", "?email=nobody%40example&passwd=x", true),
+          std::tuple(known.c_str(), "?email=&passwd=", false),
+          std::tuple(known.c_str(), "?email=nobody%40example&passwd=x", false)}) {
+        const auto reply = client.Get(std::string("/wis/wi_login.php/") + session + query);
+        ASSERT_TRUE(reply) << session;
+        EXPECT_EQ(reply->body, "NG") << session;
         const std::string cookie = reply->get_header_value("Set-Cookie");
-        EXPECT_EQ(!cookie.empty(), c.freshCookie) << c.session << " " << c.query;
-        if (c.freshCookie) {
+        EXPECT_EQ(!cookie.empty(), freshCookie) << session << " " << query;
+        if (freshCookie) {
             const std::string fresh = cookie.substr(4, cookie.find(';') - 4);
-            EXPECT_NE(fresh, c.session);
+            EXPECT_NE(fresh, session);
             EXPECT_TRUE(shopServer->ShopStore().FindSession(fresh).has_value());
         }
     }

@@ -1,5 +1,7 @@
 #include "tests/upload/UploadTestServer.h"
 
+#include <QByteArray>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -13,12 +15,6 @@ namespace tovari::test {
 namespace {
 
 constexpr size_t kDecideAfterBodyBytes = 4096;
-
-std::string Lower(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(tolower(c)); });
-    return text;
-}
 
 bool SendAll(int connection, const std::string& bytes)
 {
@@ -36,8 +32,8 @@ bool SendAll(int connection, const std::string& bytes)
 
 std::string ReceivedRequest::Header(const std::string& name) const
 {
-    const std::string lowerHead = Lower(head);
-    const std::string key = "\r\n" + Lower(name) + ":";
+    const std::string lowerHead = QByteArray::fromStdString(head).toLower().toStdString();
+    const std::string key = "\r\n" + QByteArray::fromStdString(name).toLower().toStdString() + ":";
     const size_t at = lowerHead.find(key);
     if (at == std::string::npos)
         return {};
@@ -65,7 +61,7 @@ ServerAnswer UploadTestServer::ServiceAnswer(const ReceivedRequest& request)
     return {200, "NG"};
 }
 
-UploadTestServer::UploadTestServer() : handler_([](const ReceivedRequest& r, int) { return ServiceAnswer(r); })
+UploadTestServer::UploadTestServer() : handler_(&UploadTestServer::ServiceAnswer)
 {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
@@ -108,16 +104,11 @@ void UploadTestServer::SetHandler(Handler handler)
     handler_ = std::move(handler);
 }
 
-std::vector<ReceivedRequest> UploadTestServer::Requests() const
-{
-    std::lock_guard lock(mutex_);
-    return requests_;
-}
-
 std::vector<ReceivedRequest> UploadTestServer::Uploads() const
 {
+    std::lock_guard lock(mutex_);
     std::vector<ReceivedRequest> posts;
-    for (const ReceivedRequest& r : Requests())
+    for (const ReceivedRequest& r : requests_)
         if (r.method == "POST")
             posts.push_back(r);
     return posts;
@@ -167,13 +158,11 @@ void UploadTestServer::Serve(int connection, int number)
             return;
         request.body = pending.substr(headEnd + 4, std::min(bodySize, kDecideAfterBodyBytes));
         Handler handler;
-        int index;
         {
             std::lock_guard lock(mutex_);
-            index = int(requests_.size());
             handler = handler_;
         }
-        const ServerAnswer answer = handler(request, index);
+        const ServerAnswer answer = handler(request);
         if (answer.drop) {
             std::lock_guard lock(mutex_);
             requests_.push_back(request);

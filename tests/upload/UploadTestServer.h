@@ -36,7 +36,7 @@ struct ServerAnswer {
 // request it sees holds only those). Each connection has a thread of its own.
 class UploadTestServer {
 public:
-    using Handler = std::function<ServerAnswer(const ReceivedRequest&, int index)>;
+    using Handler = std::function<ServerAnswer(const ReceivedRequest&)>;
 
     // The default handler plays the service: login "NG", a session "SID123" from request 2, "OK" for
     // uploads.
@@ -45,9 +45,8 @@ public:
 
     void SetHandler(Handler handler);
     QString BaseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(port_); }
-    // Every request in order of arrival; a dropped one with the part of its body that came.
-    std::vector<ReceivedRequest> Requests() const;
-    std::vector<ReceivedRequest> Uploads() const;  // the POSTs, in order of arrival
+    // The POSTs in order of arrival; a dropped one with the part of its body that came.
+    std::vector<ReceivedRequest> Uploads() const;
     std::vector<std::string> UploadedNames() const;  // their file names, base names only
 
     static ServerAnswer ServiceAnswer(const ReceivedRequest& request);
