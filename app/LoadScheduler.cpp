@@ -7,17 +7,17 @@ namespace tovari {
 
 TLoadScheduler::TLoadScheduler(LoadSchedulerHost& host, QObject* parent) : QObject(parent), host_(host)
 {
-    StopTimer.setInterval(100);
+    stopTimer_.setInterval(100);
     // A timer never fires again while its own timeout is being delivered, so a tick that ran a loader
     // straight from there would block every later tick until the loader ends. Queued, the tick runs
     // from the event queue instead, and the loader's pumping delivers the next ones re-entrantly.
-    connect(&StopTimer, &QTimer::timeout, this, &TLoadScheduler::StopTimerTick, Qt::QueuedConnection);
+    connect(&stopTimer_, &QTimer::timeout, this, &TLoadScheduler::StopTimerTick, Qt::QueuedConnection);
 }
 
 void TLoadScheduler::StopTimerTick()
 {
     // A tick still queued when the timer was switched off belongs to no request any more.
-    if (StopTimer.isActive())
+    if (stopTimer_.isActive())
         StopTimerExecute();
 }
 
@@ -27,36 +27,36 @@ void TLoadScheduler::EnableStopTimer()
         return;
     // Switching on a running timer keeps its phase: a stream of folder changes (a key held down in a
     // tree) must not keep pushing the next tick away.
-    if (!StopTimer.isActive())
-        StopTimer.start();
+    if (!stopTimer_.isActive())
+        stopTimer_.start();
 }
 
 void TLoadScheduler::StopTimerWhenIdle()
 {
     if (!pcRequested_ && !albumRequested_)
-        StopTimer.stop();
+        stopTimer_.stop();
 }
 
 void TLoadScheduler::PcTreeViewChange()
 {
-    if (PcLoadState != LoadState::STOPED_PC)
-        PcLoadState = LoadState::DO_STOP_PC;
+    if (pcLoadState_ != LoadState::STOPED_PC)
+        pcLoadState_ = LoadState::DO_STOP_PC;
     pcRequested_ = true;
     EnableStopTimer();
 }
 
 void TLoadScheduler::AlbumTreeViewChange()
 {
-    if (AlbumLoadState != LoadState::STOPED_ALBUM)
-        AlbumLoadState = LoadState::DO_STOP_ALBUM;
+    if (albumLoadState_ != LoadState::STOPED_ALBUM)
+        albumLoadState_ = LoadState::DO_STOP_ALBUM;
     albumRequested_ = true;
     EnableStopTimer();
 }
 
 void TLoadScheduler::AlbumTreeCleared()
 {
-    if (AlbumLoadState != LoadState::STOPED_ALBUM)
-        AlbumLoadState = LoadState::DO_STOP_ALBUM;
+    if (albumLoadState_ != LoadState::STOPED_ALBUM)
+        albumLoadState_ = LoadState::DO_STOP_ALBUM;
     albumRequested_ = false;
     StopTimerWhenIdle();
 }
@@ -64,12 +64,12 @@ void TLoadScheduler::AlbumTreeCleared()
 void TLoadScheduler::Shutdown()
 {
     shutDown_ = true;
-    if (PcLoadState != LoadState::STOPED_PC)
-        PcLoadState = LoadState::DO_STOP_PC;
-    if (AlbumLoadState != LoadState::STOPED_ALBUM)
-        AlbumLoadState = LoadState::DO_STOP_ALBUM;
+    if (pcLoadState_ != LoadState::STOPED_PC)
+        pcLoadState_ = LoadState::DO_STOP_PC;
+    if (albumLoadState_ != LoadState::STOPED_ALBUM)
+        albumLoadState_ = LoadState::DO_STOP_ALBUM;
     pcRequested_ = albumRequested_ = false;
-    StopTimer.stop();
+    stopTimer_.stop();
 }
 
 const char* AlbumLoadStateName(LoadState state)
@@ -87,32 +87,32 @@ const char* AlbumLoadStateName(LoadState state)
 // Runs re-entrantly when a loader pumps events: a loader that is running or stopping is left alone.
 void TLoadScheduler::StopTimerExecute()
 {
-    if (const char* name = AlbumLoadStateName(AlbumLoadState))
+    if (const char* name = AlbumLoadStateName(albumLoadState_))
         Trace(name);
 
     const int tab = host_.SelectedTabIndex();
     // A request is taken when its load starts; a change during that load makes a new one.
     if (tab == kAlbumTab) {
-        if (AlbumLoadState == LoadState::STOPED_ALBUM && albumRequested_) {
+        if (albumLoadState_ == LoadState::STOPED_ALBUM && albumRequested_) {
             if (const std::optional<int> id = host_.SelectedAlbumFolderId()) {
                 albumRequested_ = false;
                 host_.AlbumLoad(*id);
             }
         }
-        if (AlbumLoadState == LoadState::LOAD_COMP_ALBUM) {
+        if (albumLoadState_ == LoadState::LOAD_COMP_ALBUM) {
             Trace("Album Load Repeat?");
-            AlbumLoadState = LoadState::STOPED_ALBUM;
+            albumLoadState_ = LoadState::STOPED_ALBUM;
             StopTimerWhenIdle();
         }
     } else if (tab == kLocalTab) {
-        if (PcLoadState == LoadState::STOPED_PC && pcRequested_) {
+        if (pcLoadState_ == LoadState::STOPED_PC && pcRequested_) {
             Trace("DISP VIEW ITEMS ");
             pcRequested_ = false;
             host_.PcLoad(host_.SelectedPcFolder());
         }
-        if (PcLoadState == LoadState::LOAD_COMP_PC) {
+        if (pcLoadState_ == LoadState::LOAD_COMP_PC) {
             Trace("DISP VIEW ITEMS DONE");
-            PcLoadState = LoadState::STOPED_PC;
+            pcLoadState_ = LoadState::STOPED_PC;
             StopTimerWhenIdle();
         }
     }

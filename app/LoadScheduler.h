@@ -41,10 +41,15 @@ public:
 
     bool PcRequested() const { return pcRequested_; }
     bool AlbumRequested() const { return albumRequested_; }
+    LoadState PcLoadState() const { return pcLoadState_; }
+    LoadState AlbumLoadState() const { return albumLoadState_; }
+    // On while a side still has a folder to list.
+    bool StopTimerActive() const { return stopTimer_.isActive(); }
 
-    LoadState PcLoadState = LoadState::STOPED_PC;
-    LoadState AlbumLoadState = LoadState::STOPED_ALBUM;
-    QTimer StopTimer;
+    // The states the two loaders keep up to date while they run; each is handed to its loader when the
+    // window is made, and the scheduler asks a running load to stop through it.
+    LoadState& PcLoaderState() { return pcLoadState_; }
+    LoadState& AlbumLoaderState() { return albumLoadState_; }
 
 private:
     void StopTimerTick();
@@ -56,6 +61,9 @@ private:
     bool pcRequested_ = false;
     bool albumRequested_ = false;
     bool shutDown_ = false;
+    LoadState pcLoadState_ = LoadState::STOPED_PC;
+    LoadState albumLoadState_ = LoadState::STOPED_ALBUM;
+    QTimer stopTimer_;
 };
 
 // The debug name of an album load state; nullptr for values that have none.

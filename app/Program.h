@@ -10,7 +10,8 @@ namespace tovari {
 // The program's four windows, made in this order and living until it ends.
 class TProgram {
 public:
-    TProgram(Dialogs& dialogs, const QString& serviceUrl, TLoginService::ShowLoginDialog showLoginDialog = {});
+    TProgram(Dialogs& dialogs, const QString& serviceUrl, TLoginService::ShowLoginDialog showLoginDialog = {},
+             std::chrono::seconds replyStallGuard = THttpClient::kStallTimeout);
 
     TLoginDialog LoginDialog;
     TForm3 Form3;

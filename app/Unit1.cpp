@@ -49,8 +49,9 @@ TForm1::TForm1(const Collaborators& collaborators, QWidget* parent)
     : QMainWindow(parent), dialogs_(collaborators.dialogs), navigateWindow_(collaborators.navigateWindow),
       Urls(collaborators.serviceUrl), Service(IdHTTP1, session_, collaborators.dialogs),
       LoginService(Service, Urls, collaborators.loginDialog, collaborators.showLoginDialog),
-      loads_(std::make_unique<Loads>(*this)), scheduler_(std::make_unique<TLoadScheduler>(*loads_))
+      loads_(std::make_unique<Loads>(*this)), scheduler_(new TLoadScheduler(*loads_, this))
 {
+    IdHTTP1.SetTimeouts(THttpClient::kConnectTimeout, collaborators.replyStallGuard);
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Velmo.ネットの写真屋さん トヴァリ v20080101"));
     setWindowIcon(QIcon(QPixmap::fromImage(DrawWindowIcon())));
@@ -67,7 +68,8 @@ TForm1::TForm1(const Collaborators& collaborators, QWidget* parent)
 
 TForm1::~TForm1()
 {
-    scheduler_->StopTimer.stop();
+    // The scheduler asks the window's pages through loads_, so it goes first.
+    delete scheduler_;
     // The plug-ins' picture formats go before the libraries they live in.
     delete plugins_;
 }
@@ -121,14 +123,14 @@ void TForm1::createWidgets()
     views_ = new QStackedWidget(central);
     bigImageView_ = new TBigImageView;
     auto selectedTab = [this] { return DockTabSet1->currentIndex(); };
-    local_ = new TLocalPage({session_, scheduler_->PcLoadState, status, *bigImageView_, selectedTab});
+    local_ = new TLocalPage({session_, scheduler_->PcLoaderState(), status, *bigImageView_, selectedTab});
     OrderActionToolBar = MakeViewToolBar(QStringLiteral("OrderActionToolBar"), QStringLiteral("注文のツールバー"));
     auto* orderList = new QListView;
     orderList->setObjectName(QStringLiteral("OrderListView"));
     orderList->setAccessibleName(QStringLiteral("注文の一覧"));
     OrderView_ = MakeViewPanel(OrderActionToolBar, orderList);
     OrderView_->setObjectName(QStringLiteral("OrderView"));
-    album_ = new TAlbumPage({session_, scheduler_->AlbumLoadState, status, *bigImageView_, *IconImageList, Service, Urls,
+    album_ = new TAlbumPage({session_, scheduler_->AlbumLoaderState(), status, *bigImageView_, *IconImageList, Service, Urls,
                              [this] { return imageCacheFolder_; }, selectedTab, [] {
                                  return std::vector<QImage>{DrawUnknownFileImage(), DrawFolderImage(),
                                                             DrawFolderUpImage()};
@@ -151,9 +153,9 @@ void TForm1::createWidgets()
 void TForm1::wireParts()
 {
     connect(DockTabSet1, &QTabBar::currentChanged, this, &TForm1::DockTabSet1Change);
-    connect(local_, &TLocalPage::PcTreeViewChange, scheduler_.get(), &TLoadScheduler::PcTreeViewChange);
-    connect(album_, &TAlbumPage::AlbumTreeViewChange, scheduler_.get(), &TLoadScheduler::AlbumTreeViewChange);
-    connect(album_, &TAlbumPage::AlbumTreeCleared, scheduler_.get(), &TLoadScheduler::AlbumTreeCleared);
+    connect(local_, &TLocalPage::PcTreeViewChange, scheduler_, &TLoadScheduler::PcTreeViewChange);
+    connect(album_, &TAlbumPage::AlbumTreeViewChange, scheduler_, &TLoadScheduler::AlbumTreeViewChange);
+    connect(album_, &TAlbumPage::AlbumTreeCleared, scheduler_, &TLoadScheduler::AlbumTreeCleared);
 
     TPcBrowser& pc = local_->Pc();
     connect(&pc, &TPcBrowser::NavigatePage, &navigateWindow_, &TForm3::SetPage);
@@ -177,12 +179,9 @@ void TForm1::FormCreate()
     // Qt widgets paint double-buffered already; nothing to switch on.
     StatusPanel0->clear();
 
+    // Both loaders are stopped, the scheduler's timer off and no batch running since they were made.
     local_->ResetListing();
     currentView_ = kLocalTab;
-    scheduler_->PcLoadState = LoadState::STOPED_PC;
-    scheduler_->AlbumLoadState = LoadState::STOPED_ALBUM;
-    upload_->Uploading = false;
-    scheduler_->StopTimer.stop();
 
     if (LoginService.LoginAtStartUp()) {
         if (QTreeWidgetItem* first = album_->AlbumTreeView->topLevelItem(0))
@@ -298,6 +297,11 @@ void TForm1::UpdateAlbumTabCaption()
 {
     DockTabSet1->setTabText(kAlbumTab, session_.LoggedIn() ? session_.UserName() + QStringLiteral("さんのアルバム")
                                                    : QStringLiteral("アルバム"));
+}
+
+void TForm1::SetProgressDialog(TForm2& dialog)
+{
+    upload_->SetProgressDialog(dialog);
 }
 
 QString TForm1::OrderPageUrl() const

@@ -10,6 +10,7 @@
 
 #include <QImage>
 #include <QMainWindow>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 
@@ -28,6 +29,7 @@ namespace tovari {
 class Dialogs;
 class TAlbumPage;
 class TBigImageView;
+class TForm2;
 class TForm3;
 class TImageList;
 class TLocalPage;
@@ -49,6 +51,8 @@ public:
         QString serviceUrl;
         // How the login dialog is shown; its exec() when empty.
         TLoginService::ShowLoginDialog showLoginDialog = {};
+        // How long a reply may stall before it counts as a lost connection.
+        std::chrono::seconds replyStallGuard = THttpClient::kStallTimeout;
     };
 
     explicit TForm1(const Collaborators& collaborators, QWidget* parent = nullptr);
@@ -66,20 +70,11 @@ public:
     QString OrderPageUrl() const;
     QString StatusText() const;
 
+    // The login state that every part follows.
     TSession& Session() { return session_; }
-    THttpClient& Http() { return IdHTTP1; }
     const TActionManager1& Actions() const { return ActionManager1; }
-    TLoadScheduler& Scheduler() { return *scheduler_; }
-    TLocalPage& Local() { return *local_; }
-    TAlbumPage& Album() { return *album_; }
-    TBigImageView& BigImages() { return *bigImageView_; }
-    TUploadCommand& Upload() { return *upload_; }
-    TPluginSwitch& Plugins() { return *plugins_; }
-    QTabBar& Tabs() { return *DockTabSet1; }
-    QMenuBar& MenuBar() { return *ActionMainMenuBar1; }
-    QProgressBar& Gauge() { return *Gauge1; }
-    QWidget& OrderView() { return *OrderView_; }
-    QToolBar& OrderToolBar() { return *OrderActionToolBar; }
+    // The upload command shows its progress in this dialog, made after the window.
+    void SetProgressDialog(TForm2& dialog);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -126,7 +121,7 @@ private:
     TServiceClient Service;
     TLoginService LoginService;
     std::unique_ptr<Loads> loads_;
-    std::unique_ptr<TLoadScheduler> scheduler_;
+    TLoadScheduler* scheduler_ = nullptr;  // a child, so that it is found among the window's parts
 
     TActionManager1 ActionManager1;
     QMenuBar* ActionMainMenuBar1 = nullptr;

@@ -2,6 +2,7 @@
 
 #include "app/Program.h"
 #include "platform/Dialogs.h"
+#include "tests/common/Parts.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -13,6 +14,8 @@
 #include <vector>
 
 namespace tovari::bench {
+
+using test::PartOf;
 
 // A field of /proc/self/status in KiB, or -1.
 inline long StatusKiB(const char* field)

@@ -90,7 +90,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench-album: the demo member could not log in\n");
         return 1;
     }
-    form.Tabs().setCurrentIndex(3);
+    bench::PartOf<QTabBar>(form, QStringLiteral("DockTabSet1")).setCurrentIndex(3);
     QApplication::processEvents();
     const QString sid = form.Session().SessionId();
 
@@ -151,9 +151,9 @@ int main(int argc, char** argv)
                 return seen;
         }
     };
-    TAlbumPage& album = form.Album();
+    TAlbumPage& album = bench::PartOf<TAlbumPage>(form);
     auto listOnce = [&](const char* what, int run) {
-        form.Scheduler().AlbumLoadState = LoadState::STOPED_ALBUM;
+        bench::PartOf<TLoadScheduler>(form).AlbumLoaderState() = LoadState::STOPED_ALBUM;
         const int before = settledRequests();
         QElapsedTimer t;
         t.start();

@@ -37,15 +37,17 @@ int main(int argc, char** argv)
     }
 
     std::vector<double> runs;
+    tovari::TLoadScheduler& scheduler = tovari::bench::PartOf<tovari::TLoadScheduler>(form);
+    tovari::TPcBrowser& pc = tovari::bench::PartOf<tovari::TLocalPage>(form).Pc();
     for (int run = 0; run < 5; ++run) {
-        form.Scheduler().PcLoadState = tovari::LoadState::STOPED_PC;
+        scheduler.PcLoaderState() = tovari::LoadState::STOPED_PC;
         QElapsedTimer t;
         t.start();
-        form.Local().Pc().PcLoad(dir);
+        pc.PcLoad(dir);
         // The list lays its items out once the scan returns; that is part of what the user waits for.
         QApplication::processEvents();
         runs.push_back(t.nsecsElapsed() / 1e9);
-        std::printf("listing %d: %.4f s, %d items\n", run + 1, runs.back(), form.Local().Pc().Model()->rowCount());
+        std::printf("listing %d: %.4f s, %d items\n", run + 1, runs.back(), pc.Model()->rowCount());
     }
     std::printf("seconds: %.4f\n", Median(runs));
     return 0;

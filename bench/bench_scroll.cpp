@@ -45,21 +45,22 @@ int main(int argc, char** argv)
 
     QElapsedTimer clock;
     clock.start();
-    form.Scheduler().PcLoadState = LoadState::STOPED_PC;
-    form.Local().Pc().PcLoad(dir);
+    TLocalPage& local = bench::PartOf<TLocalPage>(form);
+    bench::PartOf<TLoadScheduler>(form).PcLoaderState() = LoadState::STOPED_PC;
+    local.Pc().PcLoad(dir);
     QApplication::processEvents();
     // The test drives the drawing; the real timer would only do the same more slowly.
-    form.Local().PcImageDrawTimer.stop();
-    std::printf("listed %d items in %.2f s, rss %ld MiB\n", form.Local().Pc().Model()->rowCount(), clock.nsecsElapsed() / 1e9,
-                bench::StatusKiB("VmRSS") / 1024);
+    local.PcImageDrawTimer.stop();
+    std::printf("listed %d items in %.2f s, rss %ld MiB\n", local.Pc().Model()->rowCount(),
+                clock.nsecsElapsed() / 1e9, bench::StatusKiB("VmRSS") / 1024);
 
-    QScrollBar* bar = form.Local().PcListView->verticalScrollBar();
+    QScrollBar* bar = local.PcListView->verticalScrollBar();
     long drawn = 0;
     long page = 0;
     auto visit = [&] {
         QApplication::processEvents();
         if (page++ % every == 0)
-            drawn += DrawAnnounced(form.Local().Pc());
+            drawn += DrawAnnounced(local.Pc());
     };
     visit();
     while (bar->value() < bar->maximum()) {
@@ -73,7 +74,7 @@ int main(int argc, char** argv)
         visit();
     }
     std::printf("back: %ld pages, %ld thumbnails, %.1f s, slots %d\n", page, drawn, clock.nsecsElapsed() / 1e9,
-                form.Local().Pc().SlotCache.SlotCount());
+                local.Pc().SlotCache.SlotCount());
     std::printf("peak_rss_mib: %.1f\n", bench::StatusKiB("VmHWM") / 1024.0);
     return 0;
 }

@@ -78,15 +78,16 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "no session from %s\n", argv[1]);
         return 1;
     }
-    form.Local().PcLoad(folder);
+    TLocalPage& local = bench::PartOf<TLocalPage>(form);
+    local.PcLoad(folder);
     // The files are random bytes under photo names: no thumbnail is tried, so all stay uploadable.
-    form.Local().PcImageDrawTimer.stop();
-    form.Local().PcListView->selectAll();
+    local.PcImageDrawTimer.stop();
+    local.PcListView->selectAll();
     QApplication::processEvents();
 
     QStringList files;
     qint64 bytes = 0;
-    for (const TPcImages& entry : form.Local().Pc().UploadableEntries()) {
+    for (const TPcImages& entry : local.Pc().UploadableEntries()) {
         files << entry.FolderPath + '/' + entry.FileName;
         bytes += QFileInfo(files.back()).size();
     }
@@ -104,11 +105,11 @@ int main(int argc, char** argv)
         ours.push_back(double(timer.nsecsElapsed()) / 1e9);
         const long peak = peakReset ? bench::StatusKiB("VmHWM") : -1;
         peakAboveIdleKiB = std::max(peakAboveIdleKiB, peak - idleKiB);
-        if (form.Upload().LastTally().Sent != int(files.size())) {
+        if (bench::PartOf<TUploadCommand>(form).LastTally().Sent != int(files.size())) {
             std::fprintf(stderr, "the batch did not send everything: %s\n", qPrintable(dialogs.last));
             return 1;
         }
-        form.Local().PcListView->selectAll();
+        local.PcListView->selectAll();
         theirs.push_back(CurlSeconds(uploadUrl, files));
     }
 

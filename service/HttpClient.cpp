@@ -353,7 +353,7 @@ THttpClient::THttpClient() : errorBuffer_(new char[CURL_ERROR_SIZE]())
     SetOption(h, CURLOPT_FOLLOWLOCATION, 0L);
     SetOption(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
     SetOption(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    SetTimeouts(std::chrono::seconds(30), std::chrono::seconds(60));
+    SetTimeouts(kConnectTimeout, kStallTimeout);
 }
 
 THttpClient::~THttpClient() = default;

@@ -164,8 +164,10 @@ public:
     int LastStatus() const { return lastStatus_; }
 
     // A connection attempt that takes longer than connect, or a transfer that moves no byte for stall,
-    // ends as EIdSocketError. Defaults 30 s and 60 s.
+    // ends as EIdSocketError.
     void SetTimeouts(std::chrono::seconds connect, std::chrono::seconds stall);
+    static constexpr std::chrono::seconds kConnectTimeout{30};
+    static constexpr std::chrono::seconds kStallTimeout{60};
 
 private:
     struct Transfer;

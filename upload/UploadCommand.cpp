@@ -105,7 +105,7 @@ void TUploadCommand::SetUploadableCount(int count)
 
 void TUploadCommand::SetUploadCancel(bool cancel)
 {
-    UploadCancel = cancel;
+    uploadCancel_ = cancel;
 }
 
 void TUploadCommand::UpdateActions()
@@ -115,7 +115,7 @@ void TUploadCommand::UpdateActions()
     const bool loggedIn = c_.session.LoggedIn();
     actFileUpLoad_->setText(loggedIn ? QStringLiteral("画像をアルバムに登録") : QStringLiteral("画像をプリントに追加"));
     actFileUp_->setText(loggedIn ? QStringLiteral("アルバムに登録") : QStringLiteral("プリントに追加"));
-    actFileUp_->setEnabled(!Uploading && uploadableCount_ > 0);
+    actFileUp_->setEnabled(!uploading_ && uploadableCount_ > 0);
 }
 
 void TUploadCommand::ActFileUpExecute()
@@ -125,11 +125,11 @@ void TUploadCommand::ActFileUpExecute()
 
 bool TUploadCommand::StopForClose()
 {
-    if (!Uploading)
+    if (!uploading_)
         return true;
     if (!AskToStopTransfer(c_.dialogs, c_.owner))
         return false;
-    UploadCancel = true;
+    uploadCancel_ = true;
     closing_ = true;
     if (form2_)
         form2_->hide();
@@ -146,15 +146,15 @@ void TUploadCommand::ActFileUpLoadExecute()
         return;
     }
     // A second start during a batch is refused below; it must not take back the user's cancel.
-    if (!Uploading)
-        UploadCancel = false;
+    if (!uploading_)
+        uploadCancel_ = false;
     if (!c_.anySelected()) {
         c_.dialogs.MessageBox(c_.owner, QStringLiteral("画像を選択してください。"), QStringLiteral("エラー"),
                               Dialogs::Buttons::Ok, Dialogs::Icon::Error);
         return;
     }
     const std::size_t n = c_.uploadableEntries().size();
-    if (Uploading) {
+    if (uploading_) {
         c_.dialogs.ShowMessage(QStringLiteral("現在画像転送中です"));
         return;
     }
@@ -174,8 +174,8 @@ void TUploadCommand::SendBatches(std::function<TPcImageArray()> take)
                                   Dialogs::Buttons::OkCancel, Dialogs::Icon::None) != Dialogs::Result::Ok)
             return;
 
-        Uploading = true;
-        UploadCancel = false;
+        uploading_ = true;
+        uploadCancel_ = false;
         bool stopPosting = false;
         if (actGoAddPrint_)
             actGoAddPrint_->setEnabled(false);
@@ -184,17 +184,17 @@ void TUploadCommand::SendBatches(std::function<TPcImageArray()> take)
             const ScopeExit end([this] {
                 if (form2_)
                     form2_->hide();
-                UploadList.clear();
-                Uploading = false;
+                uploadList_.clear();
+                uploading_ = false;
                 // Enabled whatever is selected now; the next count of the selection brings it in line.
                 if (actGoAddPrint_)
                     actGoAddPrint_->setEnabled(true);
                 if (actFileUp_)
                     actFileUp_->setEnabled(true);
             });
-            UploadList = take();
+            uploadList_ = take();
             tally_ = TUploadTally{};
-            tally_.Total = int(UploadList.size());
+            tally_.Total = int(uploadList_.size());
             RunBatch(stopPosting);
         }
         // The window is closing: the user has been asked already, and no box may follow.
@@ -217,10 +217,10 @@ void TUploadCommand::RunBatch(bool& stopPosting)
         form2_->show();
     QCoreApplication::processEvents();
 
-    const int n = int(UploadList.size());
+    const int n = int(uploadList_.size());
     for (int i = 0; i < n; ++i) {
-        const TPcImages entry = UploadList[std::size_t(i)];
-        if (UploadCancel) {
+        const TPcImages entry = uploadList_[std::size_t(i)];
+        if (uploadCancel_) {
             ++tally_.Cancelled;
             tally_.NotSent.append(entry.FileName);
             tally_.Resendable.push_back(entry);

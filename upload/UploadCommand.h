@@ -81,9 +81,10 @@ public:
     // further photo is posted and the batch ends without its report. False when the user keeps it.
     bool StopForClose();
 
-    bool Uploading = false;
-    bool UploadCancel = false;
-    TPcImageArray UploadList;
+    bool Uploading() const { return uploading_; }
+    bool UploadCancel() const { return uploadCancel_; }
+    // The photos of the running batch, or of the last one until the next starts.
+    const TPcImageArray& UploadList() const { return uploadList_; }
 
     // What the last batch did; empty before the first.
     const TUploadTally& LastTally() const { return tally_; }
@@ -101,6 +102,9 @@ private:
     void RunBatch(bool& stopPosting);
 
     Context c_;
+    bool uploading_ = false;
+    bool uploadCancel_ = false;
+    TPcImageArray uploadList_;
     QPointer<TForm2> form2_;
     int uploadableCount_ = 0;
     TUploadTally tally_;

@@ -19,13 +19,13 @@ using AlbumProgramTest = ProgramTest;
 TEST_F(AlbumProgramTest, DemoMemberBrowsesTheAlbum)
 {
     ASSERT_TRUE(StartAsDemoMember());
-    TAlbumPage& album = Form().Album();
+    TAlbumPage& album = Album();
     ASSERT_EQ(album.AlbumTreeView->topLevelItemCount(), 1);
     EXPECT_EQ(album.AlbumTreeView->topLevelItem(0)->childCount(), 3);
     EXPECT_TRUE(album.AlbumFoldersLoaded);
     EXPECT_EQ(album.AlbumMoveMenu->actions().size(), qsizetype(album.AlbumFolders.size()));
 
-    Form().Tabs().setCurrentIndex(3);
+    Tabs().setCurrentIndex(3);
     const auto choose = [&](const QString& folder) {
         album.AlbumTreeView->setCurrentItem(AlbumNode(folder));
         return WaitForListing();
@@ -43,13 +43,13 @@ TEST_F(AlbumProgramTest, DemoMemberBrowsesTheAlbum)
     album.AlbumListView->selectionModel()->select(album.AlbumListView->model()->index(0, 0),
                                                   QItemSelectionModel::ClearAndSelect);
     album.AlbumListViewDblClick();
-    EXPECT_EQ(Form().Tabs().currentIndex(), 2);
+    EXPECT_EQ(Tabs().currentIndex(), 2);
     EXPECT_EQ(Form().CurrentView(), 3);
-    EXPECT_EQ(Form().BigImages().BigImage->pixmap().size(), QSize(shop::kDemoPhotoWidth, shop::kDemoPhotoHeight));
+    EXPECT_EQ(BigImages().BigImage->pixmap().size(), QSize(shop::kDemoPhotoWidth, shop::kDemoPhotoHeight));
     EXPECT_EQ(cacheFiles().size(), 12);
     EXPECT_FALSE(QFile::exists(Form().ImageCacheFolder() + QStringLiteral("/海の家.jpg")));
-    emit Form().BigImages().BigImageDblClick();
-    EXPECT_EQ(Form().Tabs().currentIndex(), 3);
+    emit BigImages().BigImageDblClick();
+    EXPECT_EQ(Tabs().currentIndex(), 3);
 
     Form().Actions().AcTUpFolder->trigger();
     EXPECT_EQ(album.AlbumTreeView->currentItem()->text(0), QStringLiteral("2007年 夏"));

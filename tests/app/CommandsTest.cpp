@@ -26,7 +26,7 @@ TEST_F(CommandsTest, MenusToolbarsAndPopUpsShowTheirItemsInOrder)
 {
     Start();
     TForm1& f = Form();
-    const QList<QAction*> menus = f.MenuBar().actions();
+    const QList<QAction*> menus = f.menuBar()->actions();
     ASSERT_EQ(menus.size(), 2);
     EXPECT_EQ(menus[0]->text(), QStringLiteral("操作(&S)"));
     EXPECT_EQ(menus[1]->text(), QStringLiteral("ヘルプ(&H)"));
@@ -42,17 +42,17 @@ TEST_F(CommandsTest, MenusToolbarsAndPopUpsShowTheirItemsInOrder)
         {menus[1]->menu(),
          {QStringLiteral("ナビケーションを表示する(&N)"), QStringLiteral("最新バージョンの確認(&Z)"),
           QStringLiteral("説明ページへ(Help&page)")}},
-        {f.Local().PcActionToolBar,
+        {Local().PcActionToolBar,
          {QStringLiteral("プリントへ追加(&U)"), QStringLiteral("Velmo.ネットの写真屋さん 注文ページへ(&O)"),
           QStringLiteral("アルバム会員ログイン(&Login)"), QStringLiteral("最新の情報に更新(&Refresh)")}},
-        {f.Album().AlbumActionToolBar, {QStringLiteral("上へ(&F)"), QStringLiteral("更新(&R)")}},
-        {(&f.OrderToolBar()), {}},
+        {Album().AlbumActionToolBar, {QStringLiteral("上へ(&F)"), QStringLiteral("更新(&R)")}},
+        {(&PartOf<QToolBar>(f, QStringLiteral("OrderActionToolBar"))), {}},
         // The entry of the local pop-up follows its command's caption, which the login state sets.
-        {f.Local().PcListPopupActionBar, {QStringLiteral("画像をプリントに追加")}},
-        {f.Album().AlbumListPopupActionBar,
+        {Local().PcListPopupActionBar, {QStringLiteral("画像をプリントに追加")}},
+        {Album().AlbumListPopupActionBar,
          {QStringLiteral("他のフォルダへ移動"), QStringLiteral("削除"), QStringLiteral("プリントへ追加"), QStringLiteral("-"),
           QStringLiteral("プロパティ")}},
-        {f.Local().DummyPopupMenu, {}},
+        {Local().DummyPopupMenu, {}},
     };
     for (const auto& row : table)
         EXPECT_EQ(Captions(row.place), row.items) << row.place->objectName().toStdString();
@@ -68,7 +68,7 @@ TEST_F(CommandsTest, EntriesRunAndFollowTheirCommands)
         return QDialog::Rejected;
     });
     TForm1& f = Form();
-    QAction* upload = f.Local().PcActionToolBar->actions().at(0);
+    QAction* upload = Local().PcActionToolBar->actions().at(0);
     EXPECT_FALSE(upload->isEnabled());
     f.Actions().ActFileUp->setEnabled(true);
     EXPECT_TRUE(upload->isEnabled());
@@ -79,11 +79,11 @@ TEST_F(CommandsTest, EntriesRunAndFollowTheirCommands)
 
     // The login service binds its command, which the menu shows and the tool bar runs; the pop-up shows
     // the command the upload binds.
-    ASSERT_EQ(f.MenuBar().actions().at(0)->menu()->actions().at(0), f.Actions().ActLogin);
+    ASSERT_EQ(f.menuBar()->actions().at(0)->menu()->actions().at(0), f.Actions().ActLogin);
     f.Actions().ActLogin->trigger();
-    f.Local().PcActionToolBar->actions().at(2)->trigger();
+    Local().PcActionToolBar->actions().at(2)->trigger();
     EXPECT_EQ(loginShown, 2);
-    EXPECT_EQ(f.Local().PcListPopupActionBar->actions().at(0), f.Actions().ActFileUpLoad);
+    EXPECT_EQ(Local().PcListPopupActionBar->actions().at(0), f.Actions().ActFileUpLoad);
     // Only the upload said a word: with nothing selected, its first check answers.
     EXPECT_EQ(dialogs.messages, QStringList{QStringLiteral("エラー: 画像を選択してください。")});
 }
@@ -93,11 +93,12 @@ TEST_F(CommandsTest, EntriesRunAndFollowTheirCommands)
 QStringList Observe(TForm1& f)
 {
     const TActionManager1& a = f.Actions();
-    QStringList shown{f.Tabs().tabText(3), a.ActFileUpLoad->text(), a.ActFileUp->text()};
+    QStringList shown{PartOf<QTabBar>(f, QStringLiteral("DockTabSet1")).tabText(3), a.ActFileUpLoad->text(),
+                      a.ActFileUp->text()};
     for (const QAction* command : {a.ActLogin, a.ActLogout, a.ActRefresh, a.ActReload, a.AcTUpFolder})
         if (command->isEnabled())
             shown.append(command->objectName());
-    if (f.Album().AlbumTreeView->isEnabled())
+    if (PartOf<TAlbumPage>(f).AlbumTreeView->isEnabled())
         shown.append(QStringLiteral("tree"));
     return shown;
 }
@@ -165,19 +166,19 @@ TEST_F(CommandsTest, RefreshShowsFoldersMadeElsewhereAndKeepsTheSelection)
     const int loads = int(RecordedTraces().count(QStringLiteral("DISP VIEW ITEMS ")));
 
     MakeFolder(QStringLiteral("tree/made-elsewhere"));
-    Form().Local().ActRefreshExecute();
-    EXPECT_EQ(Form().Local().PcTreeView->currentIndex().data(QFileSystemModel::FilePathRole).toString(), parent);
-    QFileSystemModel* model = Form().Local().PcFolderModel;
+    Local().ActRefreshExecute();
+    EXPECT_EQ(Local().PcTreeView->currentIndex().data(QFileSystemModel::FilePathRole).toString(), parent);
+    QFileSystemModel* model = Local().PcFolderModel;
     EXPECT_TRUE(WaitFor([&] {
         model->fetchMore(model->index(parent));
         return model->index(parent + QStringLiteral("/made-elsewhere")).isValid();
     }));
     // Keeping the same folder selected is no folder change.
-    EXPECT_FALSE(Form().Scheduler().StopTimer.isActive());
+    EXPECT_FALSE(Scheduler().StopTimerActive());
     EXPECT_EQ(int(RecordedTraces().count(QStringLiteral("DISP VIEW ITEMS "))), loads);
     // The tree still reports changes after its model was replaced.
     SelectPcFolder(parent + QStringLiteral("/made-elsewhere"));
-    EXPECT_TRUE(Form().Scheduler().StopTimer.isActive());
+    EXPECT_TRUE(Scheduler().StopTimerActive());
 }
 
 // The guide follows a first-time user; that it never goes back is the guide's own test.
@@ -189,7 +190,7 @@ TEST_F(CommandsTest, GuideFollowsAFirstTimeUser)
     SelectPcFolder(MakeFolder(QStringLiteral("first"), {QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}));
     ASSERT_TRUE(WaitForListing());
     EXPECT_EQ(p.Form3.CurrentPage, 1);
-    Form().Local().PcListView->selectAll();
+    Local().PcListView->selectAll();
     EXPECT_EQ(p.Form3.CurrentPage, 2);
     // Closed, the guide comes back through its command.
     p.Form3.hide();

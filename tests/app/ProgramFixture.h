@@ -14,6 +14,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileSystemModel>
+#include <QTabBar>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTreeView>
@@ -88,12 +89,20 @@ protected:
         qputenv("XDG_DATA_HOME", sandbox.filePath(QStringLiteral("data")).toLocal8Bit());
     }
 
-    TProgram& Start(const QString& serviceUrl = DemoShopUrl(), TLoginService::ShowLoginDialog showLogin = {})
+    TProgram& Start(const QString& serviceUrl = DemoShopUrl(), TLoginService::ShowLoginDialog showLogin = {},
+                    std::chrono::seconds replyStallGuard = THttpClient::kStallTimeout)
     {
-        program = std::make_unique<TProgram>(dialogs, serviceUrl, std::move(showLogin));
+        program = std::make_unique<TProgram>(dialogs, serviceUrl, std::move(showLogin), replyStallGuard);
         return *program;
     }
     TForm1& Form() { return program->Form1; }
+    // The window's parts.
+    TLoadScheduler& Scheduler() { return PartOf<TLoadScheduler>(Form()); }
+    TLocalPage& Local() { return PartOf<TLocalPage>(Form()); }
+    TAlbumPage& Album() { return PartOf<TAlbumPage>(Form()); }
+    TBigImageView& BigImages() { return PartOf<TBigImageView>(Form()); }
+    TUploadCommand& Upload() { return PartOf<TUploadCommand>(Form()); }
+    QTabBar& Tabs() { return PartOf<QTabBar>(Form(), QStringLiteral("DockTabSet1")); }
 
     // Starts on the demo shop (or a proxy in front of it) and logs in as its demo member through the
     // dialog; true when logged in.
@@ -116,19 +125,19 @@ protected:
 
     void SelectPcFolder(const QString& path)
     {
-        Form().Local().PcTreeView->setCurrentIndex(Form().Local().PcFolderModel->index(path));
+        PartOf<TLocalPage>(Form()).PcTreeView->setCurrentIndex(PartOf<TLocalPage>(Form()).PcFolderModel->index(path));
     }
 
-    QStringList ListedCaptions() { return ItemCaptions(Form().Local().PcListView); }
-    QStringList AlbumCaptions() { return ItemCaptions(Form().Album().AlbumListView); }
+    QStringList ListedCaptions() { return ItemCaptions(PartOf<TLocalPage>(Form()).PcListView); }
+    QStringList AlbumCaptions() { return ItemCaptions(PartOf<TAlbumPage>(Form()).AlbumListView); }
 
     QTreeWidgetItem* AlbumNode(const QString& name)
     {
-        const auto found = Form().Album().AlbumTreeView->findItems(name, Qt::MatchExactly | Qt::MatchRecursive);
+        const auto found = PartOf<TAlbumPage>(Form()).AlbumTreeView->findItems(name, Qt::MatchExactly | Qt::MatchRecursive);
         return found.isEmpty() ? nullptr : found.front();
     }
 
-    bool WaitForListing() { return WaitFor([&] { return !Form().Scheduler().StopTimer.isActive(); }); }
+    bool WaitForListing() { return WaitFor([&] { return !PartOf<TLoadScheduler>(Form()).StopTimerActive(); }); }
 
     QTemporaryDir sandbox;
     RecordingDialogs dialogs;

@@ -24,10 +24,10 @@ TEST_F(SchedulerTest, OnlyTheLastChosenFolderIsEverListed)
     const auto count = [](const QString& trace) { return int(RecordedTraces().count(trace)); };
     // Every caption that is ever added to the list, to prove stale folders never show.
     QStringList everListed;
-    QObject::connect(Form().Local().PcListView->model(), &QAbstractItemModel::rowsInserted,
+    QObject::connect(Local().PcListView->model(), &QAbstractItemModel::rowsInserted,
                      [&](const QModelIndex&, int first, int last) {
                          for (int i = first; i <= last; ++i)
-                             everListed.append(Form().Local().PcListView->model()->index(i, 0).data().toString());
+                             everListed.append(Local().PcListView->model()->index(i, 0).data().toString());
                      });
     RecordedTraces().clear();
     SelectPcFolder(MakeFolder(QStringLiteral("left"), {QStringLiteral("left.jpg")}));
@@ -37,10 +37,10 @@ TEST_F(SchedulerTest, OnlyTheLastChosenFolderIsEverListed)
     EXPECT_EQ(count(QStringLiteral("DISP VIEW ITEMS ")), 1);
 
     // Choosing the local tab again lists nothing anew: no timer runs that could start a load.
-    Form().Tabs().setCurrentIndex(2);
-    Form().Tabs().setCurrentIndex(0);
+    Tabs().setCurrentIndex(2);
+    Tabs().setCurrentIndex(0);
     QCoreApplication::processEvents();
-    EXPECT_FALSE(Form().Scheduler().StopTimer.isActive());
+    EXPECT_FALSE(Scheduler().StopTimerActive());
     EXPECT_EQ(count(QStringLiteral("DISP VIEW ITEMS ")), 1);
 
     const QString big = MakeFolder(QStringLiteral("big"), NumberedFiles(QStringLiteral("big"), 400));
@@ -51,7 +51,7 @@ TEST_F(SchedulerTest, OnlyTheLastChosenFolderIsEverListed)
     QTimer chooser;
     chooser.setInterval(0);
     QObject::connect(&chooser, &QTimer::timeout, [&] {
-        if (Form().Scheduler().PcLoadState == LoadState::STOPED_PC || pending.isEmpty())
+        if (Scheduler().PcLoadState() == LoadState::STOPED_PC || pending.isEmpty())
             return;
         SelectPcFolder(pending.takeFirst());
     });
@@ -65,7 +65,7 @@ TEST_F(SchedulerTest, OnlyTheLastChosenFolderIsEverListed)
     EXPECT_TRUE(everListed.filter(QStringLiteral("big")).isEmpty());
     // A stopped scan reads no further into the folder.
     EXPECT_LT(count(QStringLiteral("Stop Loading")), 400);
-    EXPECT_EQ(Form().Scheduler().PcLoadState, LoadState::STOPED_PC);
+    EXPECT_EQ(Scheduler().PcLoadState(), LoadState::STOPED_PC);
 }
 
 // The demo member logged in, for the album side of the scheduler.
@@ -75,10 +75,10 @@ protected:
     {
         ProgramTest::SetUp();
         ASSERT_TRUE(StartAsDemoMember());
-        QObject::connect(Form().Album().AlbumListView->model(), &QAbstractItemModel::modelReset, [this] { ++albumListings; });
+        QObject::connect(Album().AlbumListView->model(), &QAbstractItemModel::modelReset, [this] { ++albumListings; });
     }
 
-    int AlbumItems() { return Form().Album().AlbumListView->model()->rowCount(); }
+    int AlbumItems() { return Album().AlbumListView->model()->rowCount(); }
 
     int albumListings = 0;
 };
@@ -93,14 +93,14 @@ TEST_F(AlbumSchedulerTest, AlbumListingStartsWhileALocalScanRuns)
     QTimer during;
     during.setInterval(0);
     QObject::connect(&during, &QTimer::timeout, [&] {
-        if (choseAlbum || Form().Scheduler().PcLoadState != LoadState::NOW_LOADING_PC)
+        if (choseAlbum || Scheduler().PcLoadState() != LoadState::NOW_LOADING_PC)
             return;
         choseAlbum = true;
-        Form().Tabs().setCurrentIndex(3);
-        Form().Album().AlbumTreeView->setCurrentItem(AlbumNode(QStringLiteral("家族")));
+        Tabs().setCurrentIndex(3);
+        Album().AlbumTreeView->setCurrentItem(AlbumNode(QStringLiteral("家族")));
         // Still inside the scan's pumping: the album listing must come from a tick delivered here.
         listedDuringScan = WaitFor([&] { return AlbumItems() == 2; }, std::chrono::seconds(5)) &&
-                           Form().Scheduler().PcLoadState == LoadState::NOW_LOADING_PC;
+                           Scheduler().PcLoadState() == LoadState::NOW_LOADING_PC;
     });
     during.start();
     SelectPcFolder(big);
@@ -109,16 +109,16 @@ TEST_F(AlbumSchedulerTest, AlbumListingStartsWhileALocalScanRuns)
     EXPECT_TRUE(listedDuringScan);
     ASSERT_TRUE(WaitForListing());
     EXPECT_EQ(ListedCaptions().size(), 300);
-    EXPECT_EQ(Form().Scheduler().PcLoadState, LoadState::STOPED_PC);
-    EXPECT_EQ(Form().Scheduler().AlbumLoadState, LoadState::STOPED_ALBUM);
+    EXPECT_EQ(Scheduler().PcLoadState(), LoadState::STOPED_PC);
+    EXPECT_EQ(Scheduler().AlbumLoadState(), LoadState::STOPED_ALBUM);
 }
 
 // A key held down in the tree changes the folder faster than the timer ticks; the tick keeps its
 // phase, so the folder under the cursor is listed every 100 ms instead of never until release.
 TEST_F(AlbumSchedulerTest, HeldKeyListsTheCurrentFolderEveryTick)
 {
-    Form().Tabs().setCurrentIndex(3);
-    QTreeWidget* tree = Form().Album().AlbumTreeView;
+    Tabs().setCurrentIndex(3);
+    QTreeWidget* tree = Album().AlbumTreeView;
     tree->expandAll();
     tree->setCurrentItem(tree->topLevelItem(0));
     ASSERT_TRUE(WaitForListing());
@@ -160,10 +160,10 @@ TEST_F(AlbumSchedulerTest, TreeEmptiedDuringAListingEndsSettled)
 {
     SelectPcFolder(MakeFolder(QStringLiteral("five"), NumberedFiles(QStringLiteral("p"), 5)));
     ASSERT_TRUE(WaitForListing());
-    Form().Local().PcListView->selectAll();
+    Local().PcListView->selectAll();
     ASSERT_EQ(Form().StatusText(), QStringLiteral("5個選択中 "));
     RecordedTraces().clear();
-    Form().Tabs().setCurrentIndex(3);
+    Tabs().setCurrentIndex(3);
     for (QAction* action : {Form().Actions().ActReload, Form().Actions().ActLogout}) {
         int pumpsWithOneItem = 0;
         bool done = false;
@@ -172,26 +172,26 @@ TEST_F(AlbumSchedulerTest, TreeEmptiedDuringAListingEndsSettled)
         // The second photo is in but not yet shown (the list takes new items in batches): the moment
         // when an emptied list could still be handed the photos listed since.
         QObject::connect(&during, &QTimer::timeout, [&] {
-            if (!done && Form().Scheduler().AlbumLoadState == LoadState::NOW_LOADING_ALBUM && AlbumItems() == 1 &&
+            if (!done && Scheduler().AlbumLoadState() == LoadState::NOW_LOADING_ALBUM && AlbumItems() == 1 &&
                 ++pumpsWithOneItem == 2) {
                 done = true;
                 action->trigger();
             }
         });
         during.start();
-        Form().Album().AlbumTreeView->setCurrentItem(AlbumNode(QStringLiteral("ペット")));
+        Album().AlbumTreeView->setCurrentItem(AlbumNode(QStringLiteral("ペット")));
         ASSERT_TRUE(WaitFor([&] { return done; })) << action->objectName().toStdString();
         ASSERT_TRUE(WaitForListing());
         during.stop();
-        EXPECT_EQ(Form().Scheduler().AlbumLoadState, LoadState::STOPED_ALBUM);
+        EXPECT_EQ(Scheduler().AlbumLoadState(), LoadState::STOPED_ALBUM);
         EXPECT_EQ(AlbumItems(), 0) << action->objectName().toStdString();
-        EXPECT_EQ(Form().Album().AlbumImages.size(), 0u);
+        EXPECT_EQ(Album().AlbumImages.size(), 0u);
     }
     ASSERT_FALSE(Form().Session().LoggedIn());
-    Form().Tabs().setCurrentIndex(0);
+    Tabs().setCurrentIndex(0);
     ASSERT_TRUE(WaitForListing());
     EXPECT_EQ(RecordedTraces().count(QStringLiteral("DISP VIEW ITEMS ")), 0);
-    EXPECT_EQ(Form().Local().PcListView->selectionModel()->selectedIndexes().size(), 5);
+    EXPECT_EQ(Local().PcListView->selectionModel()->selectedIndexes().size(), 5);
     EXPECT_EQ(Form().StatusText(), QStringLiteral("5個選択中 "));
 }
 

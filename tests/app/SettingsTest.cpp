@@ -38,7 +38,7 @@ TEST_F(SettingsTest, ChangedWindowsAndGuideChoiceComeBackAfterARestart)
     Form().resize(700, 500);
     program->Form3.move(300, 50);
     program->Form3.SetShowAtStartup(false);
-    Form().Local().PcSplitter->setSizes({180, 520});
+    Local().PcSplitter->setSizes({180, 520});
     // The shop issued this one; without the settings the next start would be given another.
     const QString issued = Form().Session().SessionId();
     ASSERT_FALSE(issued.isEmpty());
@@ -53,7 +53,7 @@ TEST_F(SettingsTest, ChangedWindowsAndGuideChoiceComeBackAfterARestart)
     EXPECT_EQ(program->Form3.pos(), QPoint(300, 50));
     EXPECT_FALSE(program->Form3.ShowAtStartup());
     EXPECT_FALSE(program->Form3.isVisible());
-    EXPECT_EQ(Form().Local().PcTreeView->width(), 180);
+    EXPECT_EQ(Local().PcTreeView->width(), 180);
     EXPECT_EQ(Form().Session().SessionId(), issued);
 }
 
@@ -71,9 +71,9 @@ TEST_F(SettingsTest, LoggedInMemberIsBackOnTheAlbumTabAfterARestart)
     });
     EXPECT_EQ(loginShown, 0);
     EXPECT_TRUE(Form().Session().LoggedIn());
-    EXPECT_EQ(Form().Tabs().tabText(3), QString::fromUtf8(shop::kDemoDisplayName) + QStringLiteral("さんのアルバム"));
-    EXPECT_EQ(Form().Tabs().currentIndex(), 3);
-    EXPECT_TRUE(Form().Album().isVisibleTo(&Form()));
+    EXPECT_EQ(Tabs().tabText(3), QString::fromUtf8(shop::kDemoDisplayName) + QStringLiteral("さんのアルバム"));
+    EXPECT_EQ(Tabs().currentIndex(), 3);
+    EXPECT_TRUE(Album().isVisibleTo(&Form()));
     EXPECT_FALSE(program->Form3.isVisible());
 }
 

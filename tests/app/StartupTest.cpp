@@ -23,8 +23,8 @@ using StartupTest = ProgramTest;
 
 std::vector<bool> VisibleViews(TForm1& f)
 {
-    return {f.Local().isVisibleTo(&f), f.OrderView().isVisibleTo(&f), f.BigImages().isVisibleTo(&f),
-            f.Album().isVisibleTo(&f)};
+    return {PartOf<TLocalPage>(f).isVisibleTo(&f), PartOf<QWidget>(f, QStringLiteral("OrderView")).isVisibleTo(&f),
+            PartOf<TBigImageView>(f).isVisibleTo(&f), PartOf<TAlbumPage>(f).isVisibleTo(&f)};
 }
 
 TEST_F(StartupTest, FirstStartShowsTheLocalViewAndTheGuide)
@@ -32,7 +32,7 @@ TEST_F(StartupTest, FirstStartShowsTheLocalViewAndTheGuide)
     TProgram& p = Start();
     TForm1& f = p.Form1;
     EXPECT_EQ(f.windowTitle(), QStringLiteral("Velmo.ネットの写真屋さん トヴァリ v20080101"));
-    EXPECT_EQ(f.Tabs().currentIndex(), 0);
+    EXPECT_EQ(Tabs().currentIndex(), 0);
     EXPECT_EQ(VisibleViews(f), (std::vector<bool>{true, false, false, false}));
     EXPECT_EQ(f.CurrentView(), 0);
     EXPECT_TRUE(p.Form3.isVisible());
@@ -41,15 +41,15 @@ TEST_F(StartupTest, FirstStartShowsTheLocalViewAndTheGuide)
     EXPECT_TRUE(f.Session().TransferReady());
     EXPECT_FALSE(f.Session().LoggedIn());
     EXPECT_EQ(f.StatusText(), QString());
-    EXPECT_FALSE(f.Scheduler().StopTimer.isActive());
-    EXPECT_FALSE(f.Local().PcImageDrawTimer.isActive());
-    EXPECT_FALSE(f.Gauge().isVisible());
+    EXPECT_FALSE(Scheduler().StopTimerActive());
+    EXPECT_FALSE(Local().PcImageDrawTimer.isActive());
+    EXPECT_FALSE(PartOf<QProgressBar>(f, QStringLiteral("Gauge1")).isVisible());
 
-    const QStringList tabs{f.Tabs().tabText(0), f.Tabs().tabText(1), f.Tabs().tabText(2)};
+    const QStringList tabs{Tabs().tabText(0), Tabs().tabText(1), Tabs().tabText(2)};
     EXPECT_EQ(tabs, (QStringList{QStringLiteral("あなたの パ ソ コ ン"), QStringLiteral("　注　文　"),
                                  QStringLiteral("　画　像　")}));
     // A refused login leaves the album tree empty.
-    EXPECT_EQ(f.Album().AlbumTreeView->topLevelItemCount(), 0);
+    EXPECT_EQ(Album().AlbumTreeView->topLevelItemCount(), 0);
 }
 
 TEST_F(StartupTest, DataFolderThatCannotBeMadeIsReportedAndStartUpGoesOn)
@@ -59,8 +59,8 @@ TEST_F(StartupTest, DataFolderThatCannotBeMadeIsReportedAndStartUpGoesOn)
     qputenv("XDG_DATA_HOME", (blocker + QStringLiteral("/data")).toLocal8Bit());
     Start();
     EXPECT_EQ(dialogs.messages, QStringList{QStringLiteral("フォルダ作成エラーが発生しました")});
-    EXPECT_EQ(Form().Tabs().currentIndex(), 0);
-    EXPECT_TRUE(Form().Local().isVisibleTo(&Form()));
+    EXPECT_EQ(Tabs().currentIndex(), 0);
+    EXPECT_TRUE(Local().isVisibleTo(&Form()));
 }
 
 TEST_F(StartupTest, ViewSelectShowsOneViewAndKeepsTheLastListView)
@@ -82,7 +82,7 @@ TEST_F(StartupTest, ViewSelectShowsOneViewAndKeepsTheLastListView)
         {1, {false, true, false, false}, 1},
     };
     for (const Step& s : steps) {
-        f.Tabs().setCurrentIndex(s.tab);
+        Tabs().setCurrentIndex(s.tab);
         EXPECT_EQ(VisibleViews(f), s.visible) << "tab " << s.tab;
         EXPECT_EQ(f.CurrentView(), s.currentView) << "tab " << s.tab;
     }
@@ -144,7 +144,7 @@ TEST_F(StartupTest, ScreenReadersFindAJapaneseNameOnEveryControl)
                    {"login dialog", &p.LoginDialog, 0}, {"progress dialog", &p.Form2, 0}};
     for (const auto& w : windows) {
         SCOPED_TRACE(w.name);
-        p.Form1.Tabs().setCurrentIndex(w.tab);
+        Tabs().setCurrentIndex(w.tab);
         int checked = 0;
         std::function<void(QAccessibleInterface*)> visit = [&](QAccessibleInterface* node) {
             if (node->state().invisible)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/common/Parts.h"
+
 #include <QString>
 #include <QStringList>
 #include <chrono>

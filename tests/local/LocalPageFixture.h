@@ -23,7 +23,7 @@ class LocalPageTest : public ::testing::Test, private LoadSchedulerHost {
 protected:
     LocalPageTest()
         : statusBar(new QStatusBar(&window)), statusPanel(new QLabel(statusBar)), gauge(new QProgressBar(statusBar)),
-          page(new TLocalPage({session, scheduler.PcLoadState, TStatusLine{*statusBar, *statusPanel, *gauge},
+          page(new TLocalPage({session, scheduler.PcLoaderState(), TStatusLine{*statusBar, *statusPanel, *gauge},
                                bigImages, [this] { return tab; }})),
           pc(page->Pc())
     {
@@ -44,7 +44,7 @@ protected:
     {
         page->PcTreeView->setCurrentIndex(page->PcFolderModel->index(path));
     }
-    bool WaitForListing() { return WaitFor([&] { return !scheduler.StopTimer.isActive(); }); }
+    bool WaitForListing() { return WaitFor([&] { return !scheduler.StopTimerActive(); }); }
     QStringList ListedCaptions() const
     {
         QStringList out;

@@ -17,7 +17,7 @@ protected:
     {
         SelectPcFolder(folder);
         ASSERT_TRUE(WaitForListing());
-        EXPECT_EQ(scheduler.PcLoadState, LoadState::STOPED_PC);
+        EXPECT_EQ(scheduler.PcLoadState(), LoadState::STOPED_PC);
         EXPECT_FALSE(gauge->isVisible());
         EXPECT_FALSE(page->PcListView->testAttribute(Qt::WA_SetCursor));
         EXPECT_TRUE(page->PcImageDrawTimer.isActive());
@@ -73,7 +73,7 @@ TEST_F(ScanTest, EmptyAndUnreadableFoldersGiveAnEmptyList)
     QDir(vanishing).removeRecursively();
     ASSERT_TRUE(WaitForListing());
     EXPECT_TRUE(ListedCaptions().isEmpty());
-    EXPECT_EQ(scheduler.PcLoadState, LoadState::STOPED_PC);
+    EXPECT_EQ(scheduler.PcLoadState(), LoadState::STOPED_PC);
     EXPECT_FALSE(gauge->isVisible());
 }
 

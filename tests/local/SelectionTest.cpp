@@ -81,7 +81,7 @@ TEST_F(SelectionTest, EveryListingBringsCountStatusAndCommandBackInLine)
         {"another folder chosen in the tree", [&] { SelectPcFolder(other); ASSERT_TRUE(WaitForListing()); }, 1},
         {"a listing that was stopped",
          [&] {
-             scheduler.PcLoadState = LoadState::DO_STOP_PC;
+             scheduler.PcLoaderState() = LoadState::DO_STOP_PC;
              page->PcLoad(other);
          },
          0},

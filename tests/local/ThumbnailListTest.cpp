@@ -25,7 +25,7 @@ protected:
         Form().show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&Form()));
     }
-    TPcBrowser& Pc() { return Form().Local().Pc(); }
+    TPcBrowser& Pc() { return Local().Pc(); }
 
     QString Picture(const QString& folder, const QString& name, QSize size, QColor colour)
     {
@@ -128,11 +128,11 @@ TEST_F(ThumbnailListTest, ThumbnailsOfPicturesAndFilesThatDoNotDecode)
 TEST_F(ThumbnailListTest, NothingIsDrawnWhileAnotherTabIsCurrent)
 {
     List(PhotoFolder(QStringLiteral("tabs"), 5));
-    Form().Tabs().setCurrentIndex(2);
+    Tabs().setCurrentIndex(2);
     for (int i = 0; i < 10; ++i)
         Pc().PcImageDrawTimerTimer();
     EXPECT_EQ(Pc().SlotCache.SlotCount(), 0);
-    Form().Tabs().setCurrentIndex(0);
+    Tabs().setCurrentIndex(0);
     // The real timer carries on once the local view is back.
     EXPECT_TRUE(WaitFor([&] { return Pc().SlotCache.SlotCount() == 5; }));
 }
@@ -140,13 +140,13 @@ TEST_F(ThumbnailListTest, NothingIsDrawnWhileAnotherTabIsCurrent)
 TEST_F(ThumbnailListTest, ScrollingReusesTheOldestOffScreenSlotsAndRedrawsOnReturn)
 {
     List(PhotoFolder(QStringLiteral("many"), 200));
-    Form().Local().PcImageDrawTimer.stop();  // ticks are driven by the test from here on
+    Local().PcImageDrawTimer.stop();  // ticks are driven by the test from here on
     const int firstPageEnd = Pc().HintEnd;
     ASSERT_GT(firstPageEnd, 5);
     ASSERT_LT(firstPageEnd, 79) << "the window shows too many items for this test";
     DrawVisible();
 
-    QScrollBar* bar = Form().Local().PcListView->verticalScrollBar();
+    QScrollBar* bar = Local().PcListView->verticalScrollBar();
     while (bar->value() < bar->maximum()) {
         bar->setValue(std::min(bar->maximum(), bar->value() + bar->pageStep()));
         DrawVisible();
@@ -171,7 +171,7 @@ TEST_F(ThumbnailListTest, ScrollingReusesTheOldestOffScreenSlotsAndRedrawsOnRetu
 TEST_F(ThumbnailListTest, AllSlotsOnScreenHoldsMoreRatherThanLeaveItemsBlank)
 {
     List(PhotoFolder(QStringLiteral("wall"), 120));
-    Form().Local().PcImageDrawTimer.stop();
+    Local().PcImageDrawTimer.stop();
     // A list that claims every item is on screen, as a very large window would.
     Pc().PcListViewDataHint(0, 119);
     DrawVisible();
@@ -192,21 +192,21 @@ TEST_F(FullSizeViewTest, FirstSelectedOpensAtNaturalSizeFromTheTopLeftAndReturns
     WriteFile(folder + QStringLiteral("/d.jpg"), "not a photo");
     List(folder);
     DrawVisible();
-    TVirtualListView* list = Form().Local().PcListView;
+    TVirtualListView* list = Local().PcListView;
     auto select = [&](std::initializer_list<int> rows) {
         list->clearSelection();
         for (int row : rows)
             list->selectionModel()->select(list->model()->index(row, 0), QItemSelectionModel::Select);
     };
-    QLabel* photo = Form().BigImages().BigImage;
+    QLabel* photo = BigImages().BigImage;
 
     select({0});
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(0, 0)).center());
-    EXPECT_EQ(Form().Tabs().currentIndex(), 2);
-    EXPECT_TRUE(Form().BigImages().isVisible());
+    EXPECT_EQ(Tabs().currentIndex(), 2);
+    EXPECT_TRUE(BigImages().isVisible());
     EXPECT_EQ(photo->size(), QSize(3000, 2000));
     EXPECT_EQ(photo->pos(), QPoint(0, 0));
-    QScrollArea* box = Form().BigImages().ScrollBox1;
+    QScrollArea* box = BigImages().ScrollBox1;
     ASSERT_TRUE(WaitFor([&] { return box->horizontalScrollBar()->maximum() > 0; }));
     EXPECT_GT(box->verticalScrollBar()->maximum(), 0);
     box->horizontalScrollBar()->setValue(box->horizontalScrollBar()->maximum());
@@ -214,8 +214,8 @@ TEST_F(FullSizeViewTest, FirstSelectedOpensAtNaturalSizeFromTheTopLeftAndReturns
 
     // Back to the list with a double click on the photo, focus in the list.
     QTest::mouseDClick(photo, Qt::LeftButton, {}, QPoint(5, 5));
-    EXPECT_EQ(Form().Tabs().currentIndex(), 0);
-    EXPECT_TRUE(Form().Local().isVisible());
+    EXPECT_EQ(Tabs().currentIndex(), 0);
+    EXPECT_TRUE(Local().isVisible());
     EXPECT_TRUE(WaitFor([&] { return list->hasFocus(); }));
 
     // With two selected, the one first in the list opens, whichever was clicked; a link opens as its
@@ -230,20 +230,20 @@ TEST_F(FullSizeViewTest, FirstSelectedOpensAtNaturalSizeFromTheTopLeftAndReturns
 
     // A double click beside the photo also returns.
     QTest::mouseDClick(box->viewport(), Qt::LeftButton, {}, QPoint(300, 300));
-    EXPECT_EQ(Form().Tabs().currentIndex(), 0);
+    EXPECT_EQ(Tabs().currentIndex(), 0);
 
     // A file gone since the listing leaves the picture shown before.
     QFile::remove(gone);
     Pc().PcShowBigImage(2);
-    EXPECT_EQ(Form().Tabs().currentIndex(), 2);
+    EXPECT_EQ(Tabs().currentIndex(), 2);
     EXPECT_EQ(photo->pixmap().toImage().pixelColor(10, 10), QColor(Qt::yellow));
 
     // An undecodable entry, or nothing selected, opens nothing.
-    Form().Tabs().setCurrentIndex(0);
+    Tabs().setCurrentIndex(0);
     for (const auto& rows : {std::initializer_list<int>{3}, std::initializer_list<int>{}}) {
         select(rows);
         Pc().PcListViewDblClick();
-        EXPECT_EQ(Form().Tabs().currentIndex(), 0);
+        EXPECT_EQ(Tabs().currentIndex(), 0);
     }
 }
 

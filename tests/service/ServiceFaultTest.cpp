@@ -113,9 +113,8 @@ INSTANTIATE_TEST_SUITE_P(
 // the service finally answers; the next login works.
 TEST_F(ServiceFaultTest, StallPastTheGuardEndsAtTheGuard)
 {
-    Start(MisbehavingShop("stall:20000@passwd=demo*1"), DemoCredentials());
     // The guard leaves room for the shop's slow password hash on a busy machine.
-    Form().Http().SetTimeouts(std::chrono::seconds(5), std::chrono::seconds(4));
+    Start(MisbehavingShop("stall:20000@passwd=demo*1"), DemoCredentials(), std::chrono::seconds(4));
     Trigger(Form().Actions().ActLogin);
     EXPECT_EQ(dialogs.messages, QStringList{kConnectionErrorMessage});
     EXPECT_TRUE(Form().Session().LoggedIn()) << "the dialog's second attempt logs in";

@@ -477,7 +477,7 @@ TEST_F(PluginProgram, SwitchedOnAtStartEveryFormatGetsAThumbnailAndOpensAtFullSi
     f.show();
     SelectPcFolder(folder);
     ASSERT_TRUE(WaitForListing());
-    TPcBrowser& pc = f.Local().Pc();
+    TPcBrowser& pc = Local().Pc();
     ASSERT_EQ(pc.PcImages.size(), 6u);
     ASSERT_TRUE(test::WaitFor([&] {
         return std::all_of(pc.PcImages.begin(), pc.PcImages.end(), [](const TPcImages& e) { return e.ThumbTried; });
@@ -493,8 +493,8 @@ TEST_F(PluginProgram, SwitchedOnAtStartEveryFormatGetsAThumbnailAndOpensAtFullSi
         EXPECT_EQ(cell.pixel(50, 5), qRgb(255, 255, 255)) << name;  // the margin above the 100 x 67 picture
         EXPECT_EQ(cell.pixel(50, 20) == qRgb(255, 255, 255), QString("png tiff webp").contains(entry.FileName.section('.', -1))) << name;
         pc.PcShowBigImage(std::int32_t(i));
-        EXPECT_EQ(f.Tabs().currentIndex(), 2);
-        EXPECT_EQ(f.BigImages().BigImage->size(), QSize(120, 80)) << name;
+        EXPECT_EQ(Tabs().currentIndex(), 2);
+        EXPECT_EQ(BigImages().BigImage->size(), QSize(120, 80)) << name;
     }
 
     f.close();

@@ -59,12 +59,12 @@ TEST_P(ClosingTest, WorkStopsAtOnceAndTheProgramEnds)
         ASSERT_TRUE(StartAsDemoMember(QString::fromStdString(slowShop->BaseUrl())));
         Form().show();
         underWay = [&] {
-            return Form().Scheduler().AlbumLoadState == LoadState::NOW_LOADING_ALBUM && slowShop->Misbehaved() >= 2;
+            return Scheduler().AlbumLoadState() == LoadState::NOW_LOADING_ALBUM && slowShop->Misbehaved() >= 2;
         };
         requests = [&] { return slowShop->Misbehaved(); };
         begin = [&] {
-            Form().Tabs().setCurrentIndex(3);
-            Form().Album().AlbumTreeView->setCurrentItem(AlbumNode(QStringLiteral("ペット")));
+            Tabs().setCurrentIndex(3);
+            Album().AlbumTreeView->setCurrentItem(AlbumNode(QStringLiteral("ペット")));
         };
         break;
     }
@@ -72,7 +72,7 @@ TEST_P(ClosingTest, WorkStopsAtOnceAndTheProgramEnds)
         Start();
         Form().show();
         const QString big = MakeFolder(QStringLiteral("big"), NumberedFiles(QStringLiteral("p"), 3000));
-        underWay = [&] { return Form().Scheduler().PcLoadState == LoadState::NOW_LOADING_PC; };
+        underWay = [&] { return Scheduler().PcLoadState() == LoadState::NOW_LOADING_PC; };
         begin = [&, big] { SelectPcFolder(big); };
         break;
     }
@@ -92,7 +92,7 @@ TEST_P(ClosingTest, WorkStopsAtOnceAndTheProgramEnds)
             QFile::remove(IniFile());
             Close(c.by);
             messagesAtClose = dialogs.messages;
-        } else if (closed && Form().isVisible() && !Command().Uploading) {
+        } else if (closed && Form().isVisible() && !Command().Uploading()) {
             Close(c.by);  // the batch the user kept has ended: now the window closes for good
         }
     });
@@ -109,7 +109,7 @@ TEST_P(ClosingTest, WorkStopsAtOnceAndTheProgramEnds)
     EXPECT_EQ(exitCode, 0) << "the program did not end";
     ASSERT_TRUE(closed);
     EXPECT_FALSE(Form().isVisible() || program->Form2.isVisible());
-    EXPECT_FALSE(Form().Scheduler().StopTimer.isActive());
+    EXPECT_FALSE(Scheduler().StopTimerActive());
     const bool kept = c.answer == Dialogs::Result::Cancel;
     EXPECT_EQ(messagesAtClose.contains(kStopQuestion), c.work == Work::Upload);
     if (kept) {
@@ -121,12 +121,12 @@ TEST_P(ClosingTest, WorkStopsAtOnceAndTheProgramEnds)
         EXPECT_EQ(dialogs.messages, messagesAtClose);
     }
     if (c.work == Work::LocalScan) {
-        EXPECT_EQ(Form().Scheduler().PcLoadState, LoadState::STOPED_PC);
-        EXPECT_EQ(Form().Local().PcListView->model()->rowCount(), 0) << "the scan went on after the close";
+        EXPECT_EQ(Scheduler().PcLoadState(), LoadState::STOPED_PC);
+        EXPECT_EQ(Local().PcListView->model()->rowCount(), 0) << "the scan went on after the close";
         EXPECT_LE(RecordedTraces().count(QStringLiteral("Stop Loading")), 2) << "the scan read on after the close";
     }
     if (c.work == Work::AlbumListing)
-        EXPECT_EQ(Form().Scheduler().AlbumLoadState, LoadState::STOPED_ALBUM);
+        EXPECT_EQ(Scheduler().AlbumLoadState(), LoadState::STOPED_ALBUM);
 
     // The settings were written at the close, and only then.
     EXPECT_TRUE(QFile::exists(IniFile()));

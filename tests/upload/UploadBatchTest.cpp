@@ -128,8 +128,8 @@ TEST_P(UploadBatchTest, SendsReportsAndEndsAtTheLastGuidePage)
     EXPECT_EQ(dialogs.messages.back(), c.report);
     EXPECT_EQ(dialogs.messages.contains(QStringLiteral("確認: 転送を中断しますか？")),
               c.reactions.count("b.jpg") && c.reactions.at("b.jpg") == Reaction::ClickCancel);
-    EXPECT_FALSE(Command().Uploading);
-    EXPECT_TRUE(Command().UploadList.empty());
+    EXPECT_FALSE(Command().Uploading());
+    EXPECT_TRUE(Command().UploadList().empty());
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_TRUE(Form().Actions().ActFileUp->isEnabled());
     EXPECT_TRUE(Form().Actions().ActGoAddPrint->isEnabled());
@@ -180,7 +180,7 @@ TEST_F(UploadTest, RefusedStartsSendNothingAndMoveTheGuide)
         EXPECT_EQ(dialogs.messages, c.messages);
         EXPECT_TRUE(server.Uploads().empty());
         EXPECT_TRUE(events.isEmpty());
-        EXPECT_FALSE(Command().Uploading);
+        EXPECT_FALSE(Command().Uploading());
         EXPECT_EQ(program->Form3.CurrentPage, 3);
         program.reset();
         events.clear();
@@ -198,7 +198,7 @@ TEST_F(UploadTest, WhatHappensMeanwhileDoesNotChangeTheBatch)
             AtNextPump([&] {
                 Form().Actions().ActFileUpLoad->trigger();
                 list->clearSelection();
-                Form().Local().PcLoad(other);
+                Local().PcLoad(other);
             });
         return UploadTestServer::ServiceAnswer(r);
     });

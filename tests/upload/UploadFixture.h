@@ -43,9 +43,9 @@ protected:
         folder = MakePhotoFolder(QStringLiteral("photos"), photos, noPictures);
         SelectPcFolder(folder);
         ASSERT_TRUE(WaitForListing());
-        list = Form().Local().PcListView;
+        list = Local().PcListView;
         // The files that are no picture have been found out before the test goes on.
-        const TPcImageArray& images = Form().Local().Pc().PcImages;
+        const TPcImageArray& images = Local().Pc().PcImages;
         ASSERT_TRUE(WaitFor([&] {
             return std::all_of(images.begin(), images.end(),
                                [&](const TPcImages& e) { return e.ThumbTried || !noPictures.contains(e.FileName); });
@@ -70,7 +70,7 @@ protected:
         return path;
     }
 
-    TUploadCommand& Command() { return Form().Upload(); }
+    TUploadCommand& Command() { return Upload(); }
 
     // Selects every photo and runs the batch through the list's pop-up entry (always offered) or the
     // given command; the recording dialogs confirm every question.

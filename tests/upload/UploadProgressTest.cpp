@@ -59,12 +59,12 @@ TEST_F(UploadProgressTest, CancelAsksAndOnlyOkAsksTheBatchToStop)
     d.show();
     for (const auto& [answer, cancelled] :
          {std::pair(Dialogs::Result::Cancel, false), std::pair(Dialogs::Result::Ok, true)}) {
-        Form().Upload().UploadCancel = false;
+        Upload().SetUploadCancel(false);
         dialogs.answers = {answer};
         dialogs.messages.clear();
         QTest::mouseClick(d.CancelButton, Qt::LeftButton);
         EXPECT_EQ(dialogs.messages, QStringList{QStringLiteral("確認: 転送を中断しますか？")});
-        EXPECT_EQ(Form().Upload().UploadCancel, cancelled);
+        EXPECT_EQ(Upload().UploadCancel(), cancelled);
         EXPECT_TRUE(d.isVisible()) << "the batch closes it, not the button";
     }
     d.hide();
