@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Exception.h"
 #include "tests/common/Parts.h"
 
 #include <QString>
@@ -16,6 +17,18 @@ inline void PrintTo(const QString& text, std::ostream* os)
 }
 
 namespace tovari::test {
+
+// The message of the error of type E that f raises; "<none>" when it raises none.
+template <class E = Exception, class F>
+QString Thrown(F&& f)
+{
+    try {
+        f();
+    } catch (const E& e) {
+        return e.Message();
+    }
+    return QStringLiteral("<none>");
+}
 
 // Pumps events until pred() holds or the limit passes; returns pred() at the end.
 bool WaitFor(const std::function<bool()>& pred, std::chrono::milliseconds limit = std::chrono::seconds(10));

@@ -64,22 +64,11 @@ std::unique_ptr<T> LoadGraphic(const QByteArray& bytes)
     LoadBytes(*graphic, bytes);
     return graphic;
 }
-// The message of the refusal f raises; "<none>" when it raises none.
-template <class F>
-QString Refusal(F&& f)
-{
-    try {
-        f();
-    } catch (const EInvalidGraphic& e) {
-        return e.Message();
-    }
-    return QStringLiteral("<none>");
-}
 // Whether a graphic of class T reads the bytes; false when it refuses them as no picture.
 template <class T>
 bool Loads(const QByteArray& bytes)
 {
-    return Refusal([&] { LoadGraphic<T>(bytes); }) == QStringLiteral("<none>");
+    return Thrown<EInvalidGraphic>([&] { LoadGraphic<T>(bytes); }) == QStringLiteral("<none>");
 }
 QByteArray SaveGraphic(const TGraphic& g);
 

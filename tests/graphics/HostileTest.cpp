@@ -51,7 +51,7 @@ TEST(HostileFiles, AreRefusedOrDrawnWithoutHarm)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         TPicture picture;
-        const QString refusal = test::Refusal([&] { picture.LoadFromFile(Hostile(c.file)); });
+        const QString refusal = test::Thrown<EInvalidGraphic>([&] { picture.LoadFromFile(Hostile(c.file)); });
         EXPECT_THAT(refusal.toStdString(), testing::HasSubstr(c.refusal ? c.refusal : "<none>"));
         EXPECT_EQ(picture.Empty(), c.refusal != nullptr);
         if (c.refusal)

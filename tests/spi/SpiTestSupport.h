@@ -5,6 +5,7 @@
 #include "spi/SPILibrary.h"
 #include "spi/SPIs.h"
 #include "spi/include/tovari_spi.h"
+#include "tests/common/TestSupport.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -111,18 +112,6 @@ bool AllFreed(const std::vector<HLOCAL>& handles);
 // The plug-ins' file names without their folders, in order.
 QStringList Names(const std::vector<TSPI*>& spis);
 QStringList Names(const TSPIs& spis);
-
-// The message of the error of type E that f raises; "<none>" when it raises none.
-template <class E = Exception, class F>
-QString Thrown(F&& f)
-{
-    try {
-        f();
-    } catch (const E& e) {
-        return e.Message();
-    }
-    return QStringLiteral("<none>");
-}
 
 // The plug-ins of this build, searched and registered for their formats.
 class WithRealPlugins : public ::testing::Test {
