@@ -8,7 +8,6 @@
 #include "service/ServiceProtocol.h"
 #include "service/Session.h"
 
-#include <QImage>
 #include <QMainWindow>
 #include <chrono>
 #include <cstdint>
