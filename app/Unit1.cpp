@@ -130,11 +130,11 @@ void TForm1::createWidgets()
     orderList->setAccessibleName(QStringLiteral("注文の一覧"));
     OrderView_ = MakeViewPanel(OrderActionToolBar, orderList);
     OrderView_->setObjectName(QStringLiteral("OrderView"));
-    album_ = new TAlbumPage({session_, scheduler_->AlbumLoaderState(), status, *bigImageView_, *IconImageList, Service, Urls,
-                             [this] { return imageCacheFolder_; }, selectedTab, [] {
-                                 return std::vector<QImage>{DrawUnknownFileImage(), DrawFolderImage(),
-                                                            DrawFolderUpImage()};
-                             }});
+    const auto drawListPictures = [] {
+        return std::vector<QImage>{DrawUnknownFileImage(), DrawFolderImage(), DrawFolderUpImage()};
+    };
+    album_ = new TAlbumPage({session_, scheduler_->AlbumLoaderState(), status, *bigImageView_, *IconImageList,
+                             Service, Urls, [this] { return imageCacheFolder_; }, selectedTab, drawListPictures});
     for (QWidget* view : {static_cast<QWidget*>(local_), OrderView_, static_cast<QWidget*>(bigImageView_),
                           static_cast<QWidget*>(album_), new QWidget})
         views_->addWidget(view);

@@ -4,6 +4,7 @@
 #include "album/AlbumPage.h"
 #include "app/Program.h"
 #include "bench/BenchSupport.h"
+#include "platform/Views.h"
 #include "service/LoginForm.h"
 #include "shop/DemoAlbum.h"
 #include "shop/Pictures.h"
@@ -90,7 +91,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench-album: the demo member could not log in\n");
         return 1;
     }
-    bench::PartOf<QTabBar>(form, QStringLiteral("DockTabSet1")).setCurrentIndex(3);
+    bench::PartOf<QTabBar>(form, QStringLiteral("DockTabSet1")).setCurrentIndex(kAlbumTab);
     QApplication::processEvents();
     const QString sid = form.Session().SessionId();
 
