@@ -45,11 +45,20 @@ TEST_F(ShopProtocolTest, LoginAnswersExactlyOkOrNg)
     EXPECT_EQ(Text("/wis/wi_login.php/?email=&passwd=", cookie), "OK");
     EXPECT_EQ(Text("/wis/wi_login.php/" + NewSession() + "?email=&passwd=", cookie), "NG");
 
-    // Without any session, only a successful login makes one.
+    // Without any session, only a successful login makes one; a session the shop no longer knows (its data
+    // was reset) answers as before, with a fresh one; a known session keeps its identifier.
     auto refused = Get("/wis/wi_login.php/?email=demo@tovari.example&passwd=bad");
     ASSERT_TRUE(refused);
     EXPECT_EQ(refused->body, "NG");
     EXPECT_FALSE(refused->has_header("Set-Cookie"));
+    EXPECT_FALSE(Get("/wis/wi_login.php/" + sessionId + "?email=&passwd=")->has_header("Set-Cookie"));
+    for (const char* query : {"?email=&passwd=", "?email=nobody%40example&passwd=x"}) {
+        auto stale = Get(std::string("/wis/wi_login.php/gone-since-the-reset") + query);
+        ASSERT_TRUE(stale);
+        const auto fresh = stale->get_header_value("Set-Cookie");
+        ASSERT_TRUE(stale->body == "NG" && fresh.starts_with("sid=")) << stale->body << " " << fresh;
+        EXPECT_TRUE(Server().ShopStore().FindSession(fresh.substr(4, fresh.find(';') - 4)).has_value());
+    }
     auto accepted = Get("/wis/wi_login.php/?email=demo@tovari.example&passwd=demo-pass");
     ASSERT_TRUE(accepted);
     const auto setCookie = accepted->get_header_value("Set-Cookie");

@@ -68,30 +68,6 @@ TEST_F(UploadShopTest, StaleSessionRecoversAtStartAndPhotosReachTheOrderPage)
     EXPECT_EQ(program->Form3.CurrentPage, 3);
 }
 
-// The shop answers the login for an unknown session as before, with a fresh cookie; a session it
-// knows keeps its identifier.
-TEST_F(UploadShopTest, LoginNamingAnUnknownSessionSetsAFreshCookie)
-{
-    StartShop();
-    const std::string known = shopServer->ShopStore().CreateSession();
-    httplib::Client client("127.0.0.1", shopServer->Port());
-    for (const auto& [session, query, freshCookie] :
-         {std::tuple("unknown-1", "?email=&passwd=", true), std::tuple("unknown-2", "?email=nobody%40example&passwd=x", true),
-          std::tuple(known.c_str(), "?email=&passwd=", false),
-          std::tuple(known.c_str(), "?email=nobody%40example&passwd=x", false)}) {
-        const auto reply = client.Get(std::string("/wis/wi_login.php/") + session + query);
-        ASSERT_TRUE(reply) << session;
-        EXPECT_EQ(reply->body, "NG") << session;
-        const std::string cookie = reply->get_header_value("Set-Cookie");
-        EXPECT_EQ(!cookie.empty(), freshCookie) << session << " " << query;
-        if (freshCookie) {
-            const std::string fresh = cookie.substr(4, cookie.find(';') - 4);
-            EXPECT_NE(fresh, session);
-            EXPECT_TRUE(shopServer->ShopStore().FindSession(fresh).has_value());
-        }
-    }
-}
-
 // Against the real shop behind a proxy that keeps connections alive, as a real server does: the
 // connection of photo 2 closes after its whole body went out and before any reply, and photo 3 fills
 // the order. Each photo arrives at most once, "OVER" counts as sent, 4 is never posted, and a later
