@@ -60,7 +60,7 @@ bool IsTiff(const uint8_t* h, std::size_t size)
 
 // The most any picture libtiff reads can need in one buffer: a strip or tile of the largest picture the
 // data may describe, at up to 16 bytes a pixel. libtiff sizes its buffers from fields the strip's
-// data never has to fill: 256 samples a pixel asked for 1.1 GB for one strip of 5,639 x 775 in 192 bytes.
+// data never has to fill: 256 samples a pixel asked for 1.1 GB for one LZW strip of 5,639 x 775 in 192 bytes.
 tmsize_t LargestBuffer(std::size_t dataBytes)
 {
     return tmsize_t(std::min<uint64_t>(16 * MaxPixels(dataBytes), uint64_t(1) << 40));
@@ -132,7 +132,8 @@ private:
 };
 
 // Strips or tiles as they lie in the file: uncompressed pixels must be there byte for byte, and any
-// compression may stand for no more pixels than the data can fill.
+// compression may stand for no more pixels than the data can fill. A compression libtiff cannot decode
+// would come out as a blank picture.
 bool DataCanFillPicture(TIFF* tif, std::size_t fileSize)
 {
     uint32_t width = 0, height = 0;
@@ -140,6 +141,8 @@ bool DataCanFillPicture(TIFF* tif, std::size_t fileSize)
     if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height))
         return false;
     TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    if (!TIFFIsCODECConfigured(compression))
+        return false;
     const uint32_t striles = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
     uint64_t present = 0;
     for (uint32_t i = 0; i < striles; ++i) {

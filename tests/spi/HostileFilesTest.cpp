@@ -135,6 +135,7 @@ TEST_F(WithPlugins, HostileFilesAreRefusedWithinTheMemoryRule)
         {hostile + "tiff-30001x30000-no-data.tif", 0},
         {hostile + "tiff-lzw-30001x30000-16-bytes.tif", 0},
         {hostile + "tiff-256-samples-5639x775.tif", 0},
+        {hostile + "tiff-compression-0-5639x775.tif", 0},
         {hostile + "png-65535x65535-two-rows.png", 0},
         {hostile + "png-itxt-1400mb-chunk.png", 0},
         {hostile + "webp-lossless-16383x16383.webp", 0},
