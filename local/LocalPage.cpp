@@ -147,10 +147,21 @@ void TLocalPage::ReadPcFolders(const QString& selected)
     delete oldSelection;
     delete old;
     // Open the tree down to the home folder (or the folder that stays selected), as a file dialog would.
-    // Each level is read from the disk; at start-up that waits until the window is on screen.
+    // Each level is read from the disk; at start-up that waits until the window is on screen. Every level
+    // that comes in pushes the target down, and the model sorts the new rows on a zero timer of its own:
+    // the target is scrolled into view once the last level is in, on a timer that runs after that sort.
     const auto openDownTo = [model = PcFolderModel, view = PcTreeView](const QString& target) {
+        auto pending = std::make_shared<QStringList>();
+        auto whenAllIn = std::make_shared<QMetaObject::Connection>();
+        *whenAllIn = connect(model, &QFileSystemModel::directoryLoaded, view, [=](const QString& path) {
+            if (!pending->removeAll(path) || !pending->isEmpty())
+                return;
+            disconnect(*whenAllIn);
+            QTimer::singleShot(1, view, [=] { view->scrollTo(model->index(target)); });
+        });
         model->setRootPath(QDir::rootPath());
         for (QDir dir(target);;) {
+            pending->append(dir.absolutePath());
             view->expand(model->index(dir.absolutePath()));
             if (!dir.cdUp())
                 break;
@@ -164,7 +175,6 @@ void TLocalPage::ReadPcFolders(const QString& selected)
         // The same folder stays selected: that is no folder change.
         const QSignalBlocker quiet(PcTreeView->selectionModel());
         PcTreeView->setCurrentIndex(PcFolderModel->index(selected));
-        PcTreeView->scrollTo(PcTreeView->currentIndex());
     }
     connect(PcTreeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &TLocalPage::PcTreeViewChange);

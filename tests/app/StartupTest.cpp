@@ -7,13 +7,16 @@
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
+#include <QCollator>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QTimer>
 #include <QEvent>
+#include <QFileSystemModel>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QTabBar>
+#include <QTreeView>
 #include <QTreeWidget>
 
 namespace tovari::test {
@@ -50,6 +53,24 @@ TEST_F(StartupTest, FirstStartShowsTheLocalViewAndTheGuide)
                                  QStringLiteral("　画　像　")}));
     // A refused login leaves the album tree empty.
     EXPECT_EQ(Album().AlbumTreeView->topLevelItemCount(), 0);
+    // The folder tree opens down to the home folder and, once the folders around it are listed and sorted,
+    // scrolls it into view, as a file dialog does.
+    f.show();
+    auto& tree = PartOf<QTreeView>(f, QStringLiteral("PcTreeView"));
+    const auto* folders = static_cast<const QFileSystemModel*>(tree.model());
+    QCollator natural;
+    natural.setNumericMode(true);
+    natural.setCaseSensitivity(Qt::CaseInsensitive);
+    EXPECT_TRUE(WaitFor([&] {
+        const QModelIndex home = folders->index(QDir::homePath());
+        const QString name = home.data().toString();
+        const QString above = home.siblingAtRow(home.row() - 1).data().toString();
+        const QString below = home.siblingAtRow(home.row() + 1).data().toString();
+        const QRect row = tree.visualRect(home);
+        return folders->rowCount(home.parent()) > 1 && folders->rowCount(home.parent().parent()) > 1 &&
+               (above.isEmpty() || natural.compare(above, name) < 0) && (below.isEmpty() || natural.compare(name, below) < 0) &&
+               row.top() >= 0 && row.bottom() < tree.viewport()->height();
+    }));
 }
 
 TEST_F(StartupTest, DataFolderThatCannotBeMadeIsReportedAndStartUpGoesOn)
