@@ -149,7 +149,8 @@ void TLocalPage::ReadPcFolders(const QString& selected)
     // Open the tree down to the home folder (or the folder that stays selected), as a file dialog would.
     // Each level is read from the disk; at start-up that waits until the window is on screen. Every level
     // that comes in pushes the target down, and the model sorts the new rows on a zero timer of its own:
-    // the target is scrolled into view once the last level is in, on a timer that runs after that sort.
+    // the target is scrolled to the top once the last level is in (its subfolders below it), on a timer that
+    // runs after that sort.
     const auto openDownTo = [model = PcFolderModel, view = PcTreeView](const QString& target) {
         auto pending = std::make_shared<QStringList>();
         auto whenAllIn = std::make_shared<QMetaObject::Connection>();
@@ -157,7 +158,7 @@ void TLocalPage::ReadPcFolders(const QString& selected)
             if (!pending->removeAll(path) || !pending->isEmpty())
                 return;
             disconnect(*whenAllIn);
-            QTimer::singleShot(1, view, [=] { view->scrollTo(model->index(target)); });
+            QTimer::singleShot(1, view, [=] { view->scrollTo(model->index(target), QAbstractItemView::PositionAtTop); });
         });
         model->setRootPath(QDir::rootPath());
         for (QDir dir(target);;) {
